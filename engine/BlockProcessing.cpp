@@ -1,0 +1,229 @@
+// The streaming side of the engine: the transform step for one media sample, the block
+// entries, the streaming entries, the automation pull and the coefficient update.
+#include <cmath>
+#include <cstring>
+
+#include "CAudioTransform.h"
+#include "SampleFormat.h"
+
+namespace qz {
+
+namespace {
+
+constexpr float kPcm16ToFloat = 3.0517578125e-5f;  // 1 / 32768, exact
+
+// Float back to 16 bits: toward zero, clamped to the 16-bit range.
+int16_t FloatToPcm16(float x)
+{
+    double scaled = static_cast<double>(x) * 32768.0;
+    if (scaled >= 32767.0)
+        return 32767;
+    if (scaled <= -32768.0)
+        return -32768;
+    if (scaled != scaled)
+        return 0;  // NaN
+    return static_cast<int16_t>(scaled);  // the conversion truncates toward zero
+}
+
+} // namespace
+
+HRESULT CAudioTransform::BeginStreaming(const WAVEFORMATEX& format)
+{
+    SetFormat(format);
+    m_meters.reset();
+    {
+        LockGuard hold(m_lock);
+        for (LONG& indicator : m_indicators[0])
+            indicator = 0;
+    }
+    PullAutomation();
+    HRESULT hr = RecomputeCoefficients();
+    m_running = true;
+    return hr;
+}
+
+HRESULT CAudioTransform::EndStreaming()
+{
+    m_running = false;
+    m_meters.reset();
+    return S_OK;
+}
+
+HRESULT CAudioTransform::RecomputeNow()
+{
+    PullAutomation();
+    return RecomputeCoefficients();
+}
+
+bool CAudioTransform::PullAutomation()
+{
+    LockGuard hold(m_lock);
+    if (m_automation != nullptr) {
+        for (int p = 0; p < kParamCount; ++p) {
+            int32_t value = ToEngine(p, m_automation->CurrentValue(p));
+            int32_t& stored = m_current.field(Param(p).blockIndex);
+            if (stored != value) {
+                stored = value;
+                m_recompute = true;
+            }
+        }
+    }
+    m_snapshot = m_current;
+    bool changed = m_recompute;
+    m_recompute = false;
+    if (changed)
+        m_changedForEditor = true;
+    return changed;
+}
+
+HRESULT CAudioTransform::RecomputeCoefficients()
+{
+    LockGuard hold(m_lock);
+    m_coefficientsValid = true;
+    return S_OK;
+}
+
+HRESULT CAudioTransform::TransformBuffer(MediaBuffer& sample, bool flushing)
+{
+    if (sample.data == nullptr)
+        return E_POINTER;
+    WAVEFORMATEX format;
+    if (GetFormat(&format) != S_OK)
+        return VFW_E_NOT_CONNECTED;
+    const SampleFormat sampleFormat = SampleFormatOf(format);
+    const LONG bytesPerFrame = BytesPerFrame(format);
+    if (sampleFormat == SampleFormat::Unsupported)
+        return E_INVALIDARG;
+
+    BlockMode mode;
+    LONG length = sample.length;
+    if (flushing) {
+        mode = BlockMode::Flush;
+        length = sample.capacity;
+        std::memset(sample.data, 0, static_cast<size_t>(sample.capacity));
+    } else {
+        mode = sample.discontinuity ? BlockMode::Discontinuity : BlockMode::Continuous;
+    }
+    if (mode == BlockMode::Discontinuity && sample.hasStartTime)
+        m_samplePosition = sample.startTime * static_cast<int64_t>(format.nSamplesPerSec) / 10000000;
+    if (m_automation != nullptr)
+        m_automation->UpdateToSample(m_samplePosition);
+
+    LONG frames = length / bytesPerFrame;
+    HRESULT hr = E_INVALIDARG;
+    switch (sampleFormat) {
+    case SampleFormat::Pcm16:
+        hr = ProcessPcm16(mode, reinterpret_cast<int16_t*>(sample.data), &frames);
+        break;
+    case SampleFormat::Float32:
+        hr = ProcessFloat32(mode, reinterpret_cast<float*>(sample.data), &frames);
+        break;
+    case SampleFormat::Float64:
+        hr = ProcessFloat64(mode, reinterpret_cast<double*>(sample.data), &frames);
+        break;
+    case SampleFormat::Unsupported:
+        break;
+    }
+    if (FAILED(hr))
+        return hr;
+    sample.length = bytesPerFrame * frames;
+    m_samplePosition += frames;
+    return hr;
+}
+
+HRESULT CAudioTransform::ProcessPcm16(BlockMode mode, int16_t* buffer, LONG* frames)
+{
+    if (frames == nullptr || (buffer == nullptr && *frames > 0))
+        return E_POINTER;
+    const size_t samples = static_cast<size_t>(*frames) * (IsStereo() ? 2 : 1);
+    float* scratch = static_cast<float*>(AllocateScratch((samples > 0 ? samples : 1) * sizeof(float)));
+    if (scratch == nullptr)
+        return E_OUTOFMEMORY;
+    for (size_t k = 0; k < samples; ++k)
+        scratch[k] = static_cast<float>(buffer[k]) * kPcm16ToFloat;
+    HRESULT hr = ProcessFloat32(mode, scratch, frames);
+    if (SUCCEEDED(hr)) {
+        const size_t written = static_cast<size_t>(*frames) * (IsStereo() ? 2 : 1);
+        for (size_t k = 0; k < written; ++k)
+            buffer[k] = FloatToPcm16(scratch[k]);
+    }
+    FreeScratch(scratch);
+    return hr;
+}
+
+HRESULT CAudioTransform::ProcessFloat32(BlockMode mode, float* buffer, LONG* frames)
+{
+    return ProcessBlock(mode, buffer, frames);
+}
+
+HRESULT CAudioTransform::ProcessFloat64(BlockMode mode, double* buffer, LONG* frames)
+{
+    return ProcessBlock(mode, buffer, frames);
+}
+
+template <typename Sample>
+HRESULT CAudioTransform::ProcessBlock(BlockMode mode, Sample* buffer, LONG* frames)
+{
+    if (frames == nullptr || (buffer == nullptr && *frames > 0))
+        return E_POINTER;
+
+    if (m_effectBypass) {
+        m_meters.reset();
+        if (mode == BlockMode::Flush) {
+            *frames = 0;
+            return S_FALSE;
+        }
+        return S_OK;
+    }
+
+    bool recompute = PullAutomation();
+    if (!recompute)
+        recompute = (m_automation != nullptr && m_automation->TestAndClearChanged() == S_OK) ||
+                    !m_coefficientsValid;
+    if (recompute) {
+        HRESULT hr = RecomputeCoefficients();
+        if (FAILED(hr))
+            return hr;
+    }
+
+    // Nothing is held back yet: until the lookahead limiter exists a flush has nothing
+    // to emit and ends at once.
+    if (mode == BlockMode::Flush) {
+        *frames = 0;
+        return S_FALSE;
+    }
+
+    const bool stereo = IsStereo();
+    const int channels = stereo ? 2 : 1;
+    MeterRecord blockMeters;
+    blockMeters.reset();
+    bool over = false;
+
+    const LONG n = *frames;
+    Sample* frame = buffer;
+    for (LONG i = 0; i < n; ++i, frame += channels) {
+        // The same tiny noise on both channels keeps filters and detectors out of
+        // denormal numbers when the input falls silent.
+        const double z = m_noise.next();
+        const double left = static_cast<double>(frame[0]) + z;
+        const double right = stereo ? static_cast<double>(frame[1]) + z : left;
+
+        // Band split, band dynamics and the limiter join the frame path here; until
+        // then every frame goes straight out.
+        const double peak = std::fabs(left) > std::fabs(right) ? std::fabs(left) : std::fabs(right);
+        over = over || peak > 1.0;
+        frame[0] = static_cast<Sample>(left);
+        blockMeters.outputLeft = std::fmax(blockMeters.outputLeft, std::fabs(left));
+        if (stereo) {
+            frame[1] = static_cast<Sample>(right);
+            blockMeters.outputRight = std::fmax(blockMeters.outputRight, std::fabs(right));
+        }
+    }
+
+    if (over)
+        SetOverIndicator(3, 0);
+    m_meters.merge(blockMeters, !stereo);
+    return S_OK;
+}
+
+} // namespace qz
