@@ -15,16 +15,17 @@ packages=(
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
+# Never ask anything: CI has no terminal. sudo drops the environment, hence env.
+as_root="env DEBIAN_FRONTEND=noninteractive"
+[ "$(id -u)" -eq 0 ] || as_root="sudo $as_root"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+  $as_root dpkg --add-architecture i386
 fi
 echo "bootstrap: installing ${missing[*]}" >&2
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+$as_root apt-get update -q </dev/null
+$as_root apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
