@@ -8,25 +8,6 @@
 
 namespace qz {
 
-namespace {
-
-constexpr float kPcm16ToFloat = 3.0517578125e-5f;  // 1 / 32768, exact
-
-// Float back to 16 bits: toward zero, clamped to the 16-bit range.
-int16_t FloatToPcm16(float x)
-{
-    double scaled = static_cast<double>(x) * 32768.0;
-    if (scaled >= 32767.0)
-        return 32767;
-    if (scaled <= -32768.0)
-        return -32768;
-    if (scaled != scaled)
-        return 0;  // NaN
-    return static_cast<int16_t>(scaled);  // the conversion truncates toward zero
-}
-
-} // namespace
-
 HRESULT CAudioTransform::BeginStreaming(const WAVEFORMATEX& format)
 {
     SetFormat(format);
@@ -140,7 +121,7 @@ HRESULT CAudioTransform::ProcessPcm16(BlockMode mode, int16_t* buffer, LONG* fra
     if (scratch == nullptr)
         return E_OUTOFMEMORY;
     for (size_t k = 0; k < samples; ++k)
-        scratch[k] = static_cast<float>(buffer[k]) * kPcm16ToFloat;
+        scratch[k] = Pcm16ToFloat(buffer[k]);
     HRESULT hr = ProcessFloat32(mode, scratch, frames);
     if (SUCCEEDED(hr)) {
         const size_t written = static_cast<size_t>(*frames) * (IsStereo() ? 2 : 1);

@@ -2,6 +2,8 @@
 // The stream formats the processor accepts: 1 or 2 interleaved channels of 16-bit
 // PCM, 32-bit float or 64-bit float.
 
+#include <cstdint>
+
 #include "qz_platform.h"
 
 namespace qz {
@@ -19,6 +21,22 @@ inline SampleFormat SampleFormatOf(const WAVEFORMATEX& format)
     if (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT && format.wBitsPerSample == 64)
         return SampleFormat::Float64;
     return SampleFormat::Unsupported;
+}
+
+// 16-bit PCM to float: s / 32768, exact in single precision.
+inline float Pcm16ToFloat(int16_t s) { return static_cast<float>(s) * 3.0517578125e-5f; }
+
+// Float back to 16 bits: toward zero, clamped to the 16-bit range (NaN gives 0).
+inline int16_t FloatToPcm16(float x)
+{
+    double scaled = static_cast<double>(x) * 32768.0;
+    if (scaled >= 32767.0)
+        return 32767;
+    if (scaled <= -32768.0)
+        return -32768;
+    if (scaled != scaled)
+        return 0;
+    return static_cast<int16_t>(scaled);  // the conversion truncates toward zero
 }
 
 // Bytes of one interleaved frame, from the channel count and sample width.

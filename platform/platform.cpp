@@ -13,21 +13,25 @@ void* AllocateScratch(size_t bytes) { return std::malloc(bytes); }
 void FreeScratch(void* block) { std::free(block); }
 
 namespace {
-std::atomic<WindowHooks> g_windowHooks{WindowHooks{nullptr, nullptr}};
+// Installed by tests before any engine runs; never changed while one does.
+WindowHooks g_windowHooks{nullptr, nullptr};
 }
 
-WindowHooks SetWindowHooks(WindowHooks hooks) { return g_windowHooks.exchange(hooks); }
+WindowHooks SetWindowHooks(WindowHooks hooks)
+{
+    WindowHooks previous = g_windowHooks;
+    g_windowHooks = hooks;
+    return previous;
+}
 
 bool WindowExists(HWND window)
 {
-    WindowHooks hooks = g_windowHooks.load();
-    return hooks.exists != nullptr && hooks.exists(window);
+    return g_windowHooks.exists != nullptr && g_windowHooks.exists(window);
 }
 
 bool PostWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    WindowHooks hooks = g_windowHooks.load();
-    return hooks.post != nullptr && hooks.post(window, message, wParam, lParam);
+    return g_windowHooks.post != nullptr && g_windowHooks.post(window, message, wParam, lParam);
 }
 
 #endif
