@@ -1,6 +1,5 @@
 // The streaming side of the engine: the transform step for one media sample, the block
 // entries, the streaming entries, the automation pull and the coefficient update.
-#include <cmath>
 #include <cstring>
 
 #include "CAudioTransform.h"
@@ -12,6 +11,8 @@ HRESULT CAudioTransform::BeginStreaming(const WAVEFORMATEX& format)
 {
     SetFormat(format);
     m_meters.reset();
+    m_path.beginStream();
+    m_wasBypassed = false;
     {
         LockGuard hold(m_lock);
         for (LONG& indicator : m_indicators[0])
@@ -60,6 +61,8 @@ bool CAudioTransform::PullAutomation()
 HRESULT CAudioTransform::RecomputeCoefficients()
 {
     LockGuard hold(m_lock);
+    m_coefficients = PathCoefficients::Compute(m_current, SampleRate());
+    ++m_coefficientsSerial;
     m_coefficientsValid = true;
     return S_OK;
 }
@@ -150,11 +153,17 @@ HRESULT CAudioTransform::ProcessBlock(BlockMode mode, Sample* buffer, LONG* fram
 
     if (m_effectBypass) {
         m_meters.reset();
+        m_wasBypassed = true;
         if (mode == BlockMode::Flush) {
             *frames = 0;
             return S_FALSE;
         }
         return S_OK;
+    }
+    if (m_wasBypassed) {
+        // What the lookahead held when bypass went on is long past: never replay it.
+        m_path.resetLookahead();
+        m_wasBypassed = false;
     }
 
     bool recompute = PullAutomation();
@@ -166,41 +175,29 @@ HRESULT CAudioTransform::ProcessBlock(BlockMode mode, Sample* buffer, LONG* fram
         if (FAILED(hr))
             return hr;
     }
-
-    // Nothing is held back yet: until the lookahead limiter exists a flush has nothing
-    // to emit and ends at once.
-    if (mode == BlockMode::Flush) {
-        *frames = 0;
-        return S_FALSE;
-    }
-
-    const bool stereo = IsStereo();
-    const int channels = stereo ? 2 : 1;
-    MeterRecord blockMeters;
-    blockMeters.reset();
-    bool over = false;
-
-    const LONG n = *frames;
-    Sample* frame = buffer;
-    for (LONG i = 0; i < n; ++i, frame += channels) {
-        // The same tiny noise on both channels keeps filters and detectors out of
-        // denormal numbers when the input falls silent.
-        const double z = m_noise.next();
-        const double left = static_cast<double>(frame[0]) + z;
-        const double right = stereo ? static_cast<double>(frame[1]) + z : left;
-
-        // Band split, band dynamics and the limiter join the frame path here; until
-        // then every frame goes straight out.
-        const double peak = std::fabs(left) > std::fabs(right) ? std::fabs(left) : std::fabs(right);
-        over = over || peak > 1.0;
-        frame[0] = static_cast<Sample>(left);
-        blockMeters.outputLeft = std::fmax(blockMeters.outputLeft, std::fabs(left));
-        if (stereo) {
-            frame[1] = static_cast<Sample>(right);
-            blockMeters.outputRight = std::fmax(blockMeters.outputRight, std::fabs(right));
+    bool stereo;
+    {
+        LockGuard hold(m_lock);
+        stereo = IsStereo();
+        if (m_adoptedSerial != m_coefficientsSerial) {
+            m_path.adopt(m_coefficients);
+            m_adoptedSerial = m_coefficientsSerial;
         }
     }
 
+    if (mode == BlockMode::Discontinuity)
+        m_path.resetLookahead();
+    if (mode == BlockMode::Flush) {
+        long count = *frames;
+        const bool empty = m_path.flush(buffer, count, stereo);
+        *frames = static_cast<LONG>(count);
+        return empty ? S_FALSE : S_OK;
+    }
+
+    MeterRecord blockMeters;
+    blockMeters.reset();
+    bool over = false;
+    *frames = static_cast<LONG>(m_path.process(buffer, *frames, stereo, blockMeters, over));
     if (over)
         SetOverIndicator(3, 0);
     m_meters.merge(blockMeters, !stereo);

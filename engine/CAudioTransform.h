@@ -9,8 +9,8 @@
 #include "EngineAutomation.h"
 #include "ITqPlugInProp.h"
 #include "MeterFeed.h"
-#include "NoiseTable.h"
 #include "ParamTable.h"
+#include "SignalPath.h"
 #include "qz_platform.h"
 
 namespace qz {
@@ -133,6 +133,8 @@ public:
     bool PullAutomation();
     HRESULT RecomputeCoefficients();
     int64_t SamplePosition() const { return m_samplePosition; }
+    // The signal path, for inspection while no block runs.
+    const SignalPath& Path() const { return m_path; }
 
 private:
     static constexpr int kCaptureSlots = 8;
@@ -183,9 +185,16 @@ private:
     LONG m_indicators[2][3] = {};  // [channel][over, 2, 3]
 
     MeterStore m_meters;
-    NoiseTable m_noise;
-    ParamBlock m_snapshot{};        // the block the streaming thread works from
+    ParamBlock m_snapshot{};        // the block as the latest block pulled it
     int64_t m_samplePosition = 0;   // frames since the last resynchronization
+
+    // Coefficients are computed under the engine lock by whichever thread recomputes,
+    // and handed to the signal path by the streaming thread at the start of a block.
+    PathCoefficients m_coefficients{};
+    unsigned m_coefficientsSerial = 0;   // counts recomputations
+    unsigned m_adoptedSerial = 0;        // the recomputation the path works from
+    SignalPath m_path;                   // streaming thread only
+    bool m_wasBypassed = false;          // streaming thread only
 
     IEngineAutomation* m_automation = nullptr;
 

@@ -54,19 +54,25 @@ TEST(NoiseTableEntries, StayWithinTheirTinyRangeAndCoverBothSigns)
     EXPECT_EQ(table.index, 0u) << "the index wraps after 2048 entries";
 }
 
-TEST_F(BlockProcessing, HundredFrameBlockReturnsEveryFrameWithOnlyTheNoiseAdded)
+TEST_F(BlockProcessing, LimiterWithholdsTheFirst64FramesAfterADiscontinuity)
 {
     start(WAVE_FORMAT_IEEE_FLOAT, 64, 2);
-    std::vector<double> input = Ramp(200), buffer = input;
+    std::vector<double> buffer = Ramp(200);
     LONG frames = 100;
     EXPECT_EQ(engine.ProcessFloat64(BlockMode::Discontinuity, buffer.data(), &frames), S_OK);
-    EXPECT_EQ(frames, 100);
-    NoiseTable noise;  // the engine's table, read from its start
-    for (size_t k = 0; k < 200; k += 2) {
-        const double z = noise.next();
-        EXPECT_EQ(buffer[k], input[k] + z) << "left, frame " << k / 2;
-        EXPECT_EQ(buffer[k + 1], input[k + 1] + z) << "right gets the same noise, frame " << k / 2;
-    }
+    EXPECT_EQ(frames, 36);
+
+    TestEngine direct;
+    ParamBlock block = *engine.GetParamBlockPtr();
+    block.Limiter = 0;
+    direct.ApplyParamBlock(&block);
+    direct.BeginStreaming(format);
+    std::vector<double> undelayed = Ramp(200);
+    LONG directFrames = 100;
+    direct.ProcessFloat64(BlockMode::Discontinuity, undelayed.data(), &directFrames);
+    EXPECT_EQ(directFrames, 100) << "no latency with the limiter off";
+    for (int k = 0; k < 72; ++k)
+        ASSERT_EQ(buffer[k], undelayed[k]) << "the limiter's output is the signal 64 frames late, sample " << k;
 }
 
 TEST_F(BlockProcessing, SilenceComesOutAsNoiseFarBelowAudibility)
@@ -77,7 +83,7 @@ TEST_F(BlockProcessing, SilenceComesOutAsNoiseFarBelowAudibility)
     engine.ProcessFloat64(BlockMode::Continuous, buffer.data(), &frames);
     bool anyNonZero = false;
     for (double x : buffer) {
-        EXPECT_LE(std::fabs(x), kNoiseBound);
+        EXPECT_LE(std::fabs(x), 1e-15) << "about -300 dB";
         anyNonZero = anyNonZero || x != 0.0;
     }
     EXPECT_TRUE(anyNonZero) << "the noise keeps the signal path out of denormals";
@@ -114,6 +120,7 @@ TEST_F(BlockProcessing, EffectBypassLeavesTheBufferBitIdentical)
     engine.ProcessFloat32(BlockMode::Continuous, buffer.data(), &frames);  // meters now hold peaks
     std::vector<float> before(input.begin(), input.end());
     buffer = before;
+    frames = 32;
     engine.SetEffectBypass(TRUE);
     EXPECT_EQ(engine.ProcessFloat32(BlockMode::Continuous, buffer.data(), &frames), S_OK);
     EXPECT_EQ(frames, 32);
@@ -138,43 +145,61 @@ TEST_F(BlockProcessing, FlushWithNothingHeldEndsAtOnce)
     EXPECT_EQ(frames, 0);
 }
 
-TEST_F(BlockProcessing, OutputAboveFullScaleSetsTheOverIndicator)
+TEST_F(BlockProcessing, OutputAboveFullScaleSetsTheOverIndicatorWithTheLimiterOff)
 {
     start(WAVE_FORMAT_IEEE_FLOAT, 32, 1);
-    std::vector<float> buffer = {0.5f, -1.25f, 0.25f};
-    LONG frames = 3;
+    engine.SetLimiter(0, FALSE);
+    std::vector<float> buffer(8192, -1.25f);  // the crossover passes a steady level unchanged
+    LONG frames = 8192;
     engine.ProcessFloat32(BlockMode::Continuous, buffer.data(), &frames);
     LONG over = 0;
     engine.GetOverIndicator(&over, 0);
     EXPECT_EQ(over, 3);
-    EXPECT_EQ(buffer[1], -1.25f) << "float output passes above full scale unchanged";
+    EXPECT_NEAR(buffer.back(), -1.25f, 1e-6) << "float output passes above full scale unchanged";
 }
 
 TEST_F(BlockProcessing, MetersKeepTheLargestBandPeaksButOnlyTheLatestOutputPeaks)
 {
+    // Two engines see the same two blocks; one fetches its meters after each block.
     start(WAVE_FORMAT_IEEE_FLOAT, 64, 2);
-    std::vector<double> loud = {0.9, -0.7, 0.1, 0.2};
-    std::vector<double> quiet = {0.2, 0.1, -0.3, 0.05};
-    LONG frames = 2;
-    engine.ProcessFloat64(BlockMode::Continuous, loud.data(), &frames);
-    frames = 2;
-    engine.ProcessFloat64(BlockMode::Continuous, quiet.data(), &frames);
-    MeterRecord meters;
-    engine.GetMeters(&meters);
-    EXPECT_NEAR(meters.outputLeft, 0.3, 1e-15) << "only the second block";
-    EXPECT_NEAR(meters.outputRight, 0.1, 1e-15);
+    engine.SetLimiter(0, FALSE);
+    TestEngine fetching;
+    ParamBlock block = *engine.GetParamBlockPtr();
+    fetching.ApplyParamBlock(&block);
+    fetching.BeginStreaming(format);
 
-    // After a fetch, the next block replaces everything.
-    frames = 2;
-    engine.ProcessFloat64(BlockMode::Continuous, loud.data(), &frames);
-    engine.GetMeters(&meters);
-    EXPECT_NEAR(meters.outputLeft, 0.9, 1e-15);
-    EXPECT_NEAR(meters.outputRight, 0.7, 1e-15);
-    EXPECT_EQ(engine.EndStreaming(), S_OK);
-    engine.GetMeters(&meters);
-    EXPECT_EQ(meters.outputLeft, 0.0);
-    for (const BandMeter& band : meters.band)
-        EXPECT_EQ(band.gain, 1.0);
+    std::vector<double> loud = Ramp(512), quiet = Ramp(512);
+    for (double& x : quiet)
+        x *= 0.25;
+    MeterRecord first, second, accumulated;
+    for (TestEngine* e : {&engine, &fetching}) {
+        std::vector<double> a = loud;
+        LONG frames = 256;
+        e->ProcessFloat64(BlockMode::Continuous, a.data(), &frames);
+        if (e == &fetching)
+            e->GetMeters(&first);
+    }
+    std::vector<double> output;
+    for (TestEngine* e : {&engine, &fetching}) {
+        std::vector<double> b = quiet;
+        LONG frames = 256;
+        e->ProcessFloat64(BlockMode::Continuous, b.data(), &frames);
+        output = b;
+    }
+    fetching.GetMeters(&second);
+    engine.GetMeters(&accumulated);
+
+    double outputPeak = 0;
+    for (size_t k = 0; k < output.size(); k += 2)
+        outputPeak = std::fmax(outputPeak, std::fabs(output[k]));
+    EXPECT_EQ(second.outputLeft, outputPeak) << "output peak of the last block";
+    EXPECT_EQ(accumulated.outputLeft, second.outputLeft) << "output peaks are not accumulated";
+    for (int b = 0; b < kBandCount; ++b) {
+        EXPECT_EQ(accumulated.band[b].left, std::fmax(first.band[b].left, second.band[b].left)) << "band " << b;
+        EXPECT_EQ(accumulated.band[b].right, std::fmax(first.band[b].right, second.band[b].right)) << "band " << b;
+    }
+    EXPECT_GT(first.band[2].left, second.band[2].left) << "the sine sits in band 3, louder in the first block";
+    EXPECT_EQ(accumulated.band[2].left, first.band[2].left);
 }
 
 TEST(MeterStoreMerge, UnreadBlocksAccumulatePeaksAndTheGainFarthestFromUnity)
@@ -206,16 +231,26 @@ TEST(MeterStoreMerge, UnreadBlocksAccumulatePeaksAndTheGainFarthestFromUnity)
     EXPECT_EQ(shown.band[0].gain, 0.8);
 }
 
-TEST_F(BlockProcessing, MonoStreamMeasuresOnlyTheLeftOutput)
+TEST_F(BlockProcessing, MonoStreamMetersTheRightChannelAsTheLeft)
 {
     start(WAVE_FORMAT_IEEE_FLOAT, 64, 1);
-    std::vector<double> buffer = {0.5, -0.6, 0.1};
-    LONG frames = 3;
+    std::vector<double> buffer = Ramp(256);
+    LONG frames = 256;
     engine.ProcessFloat64(BlockMode::Continuous, buffer.data(), &frames);
     MeterRecord meters;
     engine.GetMeters(&meters);
-    EXPECT_NEAR(meters.outputLeft, 0.6, 1e-15);
-    EXPECT_EQ(meters.outputRight, 0.0);
+    for (const BandMeter& band : meters.band) {
+        EXPECT_GT(band.left, 0.0);
+        EXPECT_EQ(band.right, band.left);
+    }
+    EXPECT_EQ(meters.outputRight, meters.outputLeft) << "with the limiter on";
+
+    engine.SetLimiter(0, FALSE);
+    buffer = Ramp(256);
+    engine.ProcessFloat64(BlockMode::Continuous, buffer.data(), &frames);
+    engine.GetMeters(&meters);
+    EXPECT_GT(meters.outputLeft, 0.0);
+    EXPECT_EQ(meters.outputRight, 0.0) << "with the limiter off only the left output is measured";
 }
 
 TEST(Pcm16Conversion, EdgesTruncateTowardZeroAndClamp)
@@ -234,20 +269,43 @@ TEST(Pcm16Conversion, EdgesTruncateTowardZeroAndClamp)
     EXPECT_EQ(FloatToPcm16(std::nanf("")), 0);
 }
 
-TEST_F(BlockProcessing, Pcm16PassesThroughUnchangedAtTheEdges)
+TEST_F(BlockProcessing, Pcm16GoesThroughTheFloatPathAndBack)
 {
     start(WAVE_FORMAT_PCM, 16, 2);
-    std::vector<int16_t> samples = {-32768, 32767, 0, 1, -1, 12345, -12345, 100};
-    std::vector<int16_t> buffer = samples;
-    LONG frames = 4;
-    EXPECT_EQ(engine.ProcessPcm16(BlockMode::Discontinuity, buffer.data(), &frames), S_OK);
-    EXPECT_EQ(frames, 4);
-    EXPECT_EQ(buffer, samples);
+    ParamBlock compressing = *engine.GetParamBlockPtr();
+    compressing.Threshold[1] = -300;
+    compressing.Ratio[1] = 40;
+    compressing.OutputGain = 120;
+    engine.ApplyParamBlock(&compressing);
+    TestEngine reference;
+    reference.ApplyParamBlock(&compressing);
+    reference.BeginStreaming(MakeFormat(WAVE_FORMAT_IEEE_FLOAT, 32, 2));
+
+    std::vector<double> ramp = Ramp(4000);
+    std::vector<int16_t> pcm(ramp.size());
+    std::vector<float> floats(ramp.size());
+    for (size_t k = 0; k < ramp.size(); ++k) {
+        pcm[k] = static_cast<int16_t>(ramp[k] * 32767);
+        floats[k] = Pcm16ToFloat(pcm[k]);
+    }
+    pcm[0] = -32768;
+    floats[0] = -1.0f;
+    LONG frames = 2000, floatFrames = 2000;
+    EXPECT_EQ(engine.ProcessPcm16(BlockMode::Discontinuity, pcm.data(), &frames), S_OK);
+    reference.ProcessFloat32(BlockMode::Discontinuity, floats.data(), &floatFrames);
+    ASSERT_EQ(frames, floatFrames);
+    bool clipped = false;
+    for (LONG k = 0; k < 2 * frames; ++k) {
+        ASSERT_EQ(pcm[k], FloatToPcm16(floats[k])) << "sample " << k;
+        clipped = clipped || pcm[k] == 32767 || pcm[k] == -32768;
+    }
+    EXPECT_FALSE(clipped) << "the limiter keeps +12 dB of output gain below full scale";
 }
 
 TEST_F(BlockProcessing, TransformStepKeepsTimeAndCallsAutomationBeforeTheBlock)
 {
     start(WAVE_FORMAT_PCM, 16, 2);
+    engine.SetLimiter(0, FALSE);
     std::vector<int16_t> audio(2 * 441, 1000);
     MediaBuffer sample;
     sample.data = reinterpret_cast<BYTE*>(audio.data());
@@ -266,7 +324,6 @@ TEST_F(BlockProcessing, TransformStepKeepsTimeAndCallsAutomationBeforeTheBlock)
     EXPECT_EQ(engine.TransformBuffer(sample, false), S_OK);
     EXPECT_EQ(engine.SamplePosition(), 44100 + 440 + 441);
     EXPECT_EQ(engine.automation().updatePositions, (std::vector<int64_t>{44100, 44540}));
-    EXPECT_EQ(audio[7], 1000);
 }
 
 TEST_F(BlockProcessing, FlushingTransformZeroesTheBufferAndEmitsWhatIsHeld)

@@ -1,0 +1,89 @@
+#include "Limiter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+namespace qz {
+
+namespace {
+
+// The ramp's shape: smoothstep of t = min((j + 1) / N, 1) for j = 0 .. 2N - 1.
+struct RampShape {
+    double s[LimiterState::kRingLength];
+    RampShape()
+    {
+        for (int j = 0; j < LimiterState::kRingLength; ++j) {
+            double t = std::min(static_cast<double>(j + 1) / LimiterState::kLookahead, 1.0);
+            s[j] = t * t * (3.0 - 2.0 * t);
+        }
+    }
+};
+
+const RampShape kRamp;
+
+} // namespace
+
+LimiterState::LimiterState()
+{
+    std::fill(std::begin(gainRing), std::end(gainRing), 1.0);
+    std::fill(std::begin(delayLine), std::end(delayLine), 0.0);
+}
+
+void LimiterState::resetLookahead()
+{
+    delayIndex = 0;
+    ringIndex = 0;
+    std::fill(std::begin(gainRing), std::end(gainRing), target);
+    std::fill(std::begin(delayLine), std::end(delayLine), 0.0);
+    fill = 0;
+}
+
+void LimiterState::idleReset()
+{
+    target = 1.0;
+    hold = 0;
+    releaseRate = 0.01;
+}
+
+bool LimiterState::step(double outL, double outR, double& yL, double& yR)
+{
+    const double peak = std::max(std::fabs(outL), std::fabs(outR));
+    const double need = peak > kCeiling ? kCeiling / peak : 1.0;
+    bool deeper = false;
+    if (need < target) {
+        // A deeper reduction: ramp from the gain applied now down to need over the
+        // next N ring slots, and hold it for the N after them.
+        target = need;
+        deeper = true;
+        if (hold <= 0)
+            std::fill(std::begin(gainRing), std::end(gainRing), applied);
+        hold = kLookahead;
+        releaseRate = 0.0;
+        const double drop = need - applied;
+        for (int j = 0; j < kRingLength; ++j) {
+            const int i = (ringIndex + j) & (kRingLength - 1);
+            gainRing[i] = std::min(gainRing[i], applied + drop * kRamp.s[j]);
+        }
+        --hold;
+    } else if (hold > 0) {
+        --hold;
+    } else {
+        // Release toward unity, or toward the (shallower) need of a frame still over.
+        releaseRate += (0.09 - releaseRate) * 5e-5;
+        target += (need - target) * releaseRate;
+    }
+
+    applied = gainRing[ringIndex];
+    gainRing[ringIndex] = target;  // read again 2N frames later unless a ramp lowers it
+
+    yL = applied * delayLine[delayIndex];
+    yR = applied * delayLine[delayIndex + 1];
+    delayLine[delayIndex] = outL;
+    delayLine[delayIndex + 1] = outR;
+    delayIndex = (delayIndex + 2) & (kRingLength - 1);
+    ringIndex = (ringIndex + 1) & (kRingLength - 1);
+    return deeper;
+}
+
+} // namespace qz

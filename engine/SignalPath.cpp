@@ -1,0 +1,148 @@
+#include "SignalPath.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ParamUnits.h"
+
+namespace qz {
+
+PathCoefficients PathCoefficients::Compute(const ParamBlock& p, double sampleRate)
+{
+    PathCoefficients k{};
+    const double crossoverRate = sampleRate > 0.0 ? sampleRate : 44100.0;
+    const double q = units::QualityFactor(p.QFactor);
+    for (int x = 0; x < kCrossoverCount; ++x)
+        k.crossover[x] = ComputeCrossoverCoeffs(units::FrequencyHz(p.Freq[x]), q, crossoverRate);
+    for (int b = 0; b < kBandCount; ++b)
+        k.band[b] = BandConstants::Compute(p, b, sampleRate);
+    k.detector.cUp = TimeCoefficient(0.01, sampleRate);
+    k.detector.cDown = TimeCoefficient(1.0, sampleRate);
+    k.outputGain = units::OutputGainFactor(p.OutputGain);
+    k.limiterOn = p.Limiter != 0;
+    return k;
+}
+
+void SignalPath::beginStream()
+{
+    for (BandState& band : m_bands) {
+        band.env = 0.0;
+        band.g = 1.0;
+        band.cDyn = 0.5;
+    }
+    m_limiter.applied = 1.0;
+    m_limiter.target = 1.0;
+    m_limiter.hold = 0;
+    m_split[0].reset();
+    m_split[1].reset();
+    m_flushing = false;
+}
+
+void SignalPath::adopt(const PathCoefficients& coefficients)
+{
+    const bool limiterSwitched = m_adopted && coefficients.limiterOn != m_k.limiterOn;
+    m_k = coefficients;
+    m_adopted = true;
+    for (BandState& band : m_bands)
+        band.gs = 1.0;
+    if (!m_k.limiterOn)
+        m_limiter.idleReset();
+    if (limiterSwitched)
+        resetLookahead();
+}
+
+void SignalPath::resetLookahead()
+{
+    m_limiter.resetLookahead();
+    m_flushing = false;
+}
+
+template <typename Sample>
+long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& meters, bool& over)
+{
+    m_flushing = false;
+    const int channels = stereo ? 2 : 1;
+    const PathCoefficients& k = m_k;
+    const Sample* in = buffer;
+    Sample* out = buffer;
+    for (long i = 0; i < frames; ++i, in += channels) {
+        // The same tiny noise on both channels keeps filters and detectors out of
+        // denormal numbers when the input falls silent.
+        const double z = m_noise.next();
+        const double left = static_cast<double>(in[0]) + z;
+        const double right = stereo ? static_cast<double>(in[1]) + z : left;
+
+        // Mono streams run the right channel's filters on the left signal too.
+        double bandL[kBandCount], bandR[kBandCount];
+        m_split[0].split(k.crossover, left, bandL);
+        m_split[1].split(k.crossover, right, bandR);
+
+        double sumL = 0.0, sumR = 0.0;
+        for (int b = 0; b < kBandCount; ++b) {
+            const double gain = m_bands[b].step(k.band[b], k.detector, bandL[b], bandR[b], meters.band[b]);
+            sumL += gain * bandL[b];
+            sumR += gain * bandR[b];
+        }
+        const double outL = k.outputGain * sumL;
+        const double outR = k.outputGain * sumR;
+
+        if (!k.limiterOn) {
+            over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;
+            out[0] = static_cast<Sample>(outL);
+            meters.outputLeft = std::max(meters.outputLeft, std::fabs(outL));
+            if (stereo) {
+                out[1] = static_cast<Sample>(outR);
+                meters.outputRight = std::max(meters.outputRight, std::fabs(outR));
+            }
+            out += channels;
+            continue;
+        }
+
+        double yL, yR;
+        over = m_limiter.step(outL, outR, yL, yR) || over;
+        if (m_limiter.fill >= LimiterState::kLookahead) {
+            out[0] = static_cast<Sample>(yL);
+            if (stereo)
+                out[1] = static_cast<Sample>(yR);
+            out += channels;
+        } else {
+            ++m_limiter.fill;  // withheld while the lookahead fills
+        }
+        meters.outputLeft = std::max(meters.outputLeft, std::fabs(yL));
+        meters.outputRight = stereo ? std::max(meters.outputRight, std::fabs(yR)) : meters.outputLeft;
+    }
+    return static_cast<long>((out - buffer) / channels);
+}
+
+template <typename Sample>
+bool SignalPath::flush(Sample* buffer, long& frames, bool stereo)
+{
+    LimiterState& limiter = m_limiter;
+    double yL, yR;
+    if (!m_flushing && limiter.fill > 0) {
+        // After a stream shorter than the lookahead, the line still holds silence in
+        // front of the held frames: let it pass unseen.
+        for (int k = limiter.fill; k < LimiterState::kLookahead; ++k)
+            limiter.step(0.0, 0.0, yL, yR);
+    }
+    m_flushing = true;
+
+    const long count = std::min<long>(frames, limiter.fill);
+    Sample* out = buffer;
+    for (long i = 0; i < count; ++i) {
+        limiter.step(0.0, 0.0, yL, yR);
+        *out++ = static_cast<Sample>(yL);
+        if (stereo)
+            *out++ = static_cast<Sample>(yR);
+    }
+    frames = count;
+    limiter.fill -= static_cast<int>(count);
+    return limiter.fill < 1;
+}
+
+template long SignalPath::process<float>(float*, long, bool, MeterRecord&, bool&);
+template long SignalPath::process<double>(double*, long, bool, MeterRecord&, bool&);
+template bool SignalPath::flush<float>(float*, long&, bool);
+template bool SignalPath::flush<double>(double*, long&, bool);
+
+} // namespace qz
