@@ -1,0 +1,236 @@
+// The lookahead limiter and the end-of-stream flush: the ramp before a peak, the peak
+// at the ceiling, hold and release, and every withheld frame coming out at the end.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "Limiter.h"
+
+namespace qz::test {
+namespace {
+
+constexpr int N = LimiterState::kLookahead;
+constexpr double C = LimiterState::kCeiling;
+
+double Smoothstep(int j)
+{
+    double t = std::fmin((j + 1) / static_cast<double>(N), 1.0);
+    return t * t * (3 - 2 * t);
+}
+
+TEST(Limiter, PeakLeavesAtTheCeilingAfterASmoothstepFade)
+{
+    LimiterState limiter;
+    const double level = 0.5, peak = 2.0, need = C / peak;
+    const int peakFrame = 500;
+    std::vector<double> out;
+    std::vector<double> targets;
+    for (int n = 0; n < peakFrame + 3 * N; ++n) {
+        const double x = n == peakFrame ? peak : level;
+        double yL, yR;
+        const bool deeper = limiter.step(x, -x, yL, yR);
+        EXPECT_EQ(deeper, n == peakFrame) << "frame " << n;
+        EXPECT_EQ(yR, -yL);
+        out.push_back(yL);
+        targets.push_back(limiter.target);
+    }
+    EXPECT_NEAR(out[peakFrame + N], C, 1e-12) << "the peak leaves the delay at exactly the ceiling";
+    for (int j = 0; j < N; ++j)
+        EXPECT_NEAR(out[peakFrame + j], level * (1 + (need - 1) * Smoothstep(j)), 1e-12) << "ramp step " << j;
+    EXPECT_EQ(out[peakFrame - 1], level) << "nothing before the ramp";
+    // N - 1 frames of hold after the peak frame, then release from a rate of 0.
+    for (int n = peakFrame; n < peakFrame + N; ++n)
+        EXPECT_EQ(targets[n], need) << "held at frame " << n;
+    EXPECT_GT(targets[peakFrame + N], need);
+    EXPECT_NEAR(targets[peakFrame + N] - need, (1 - need) * 0.09 * 5e-5, 1e-15);
+    for (int n = peakFrame + N + 1; n < peakFrame + 2 * N; ++n)
+        EXPECT_NEAR(out[n], level * need, level * 1e-3) << "held low after the peak, frame " << n;
+}
+
+TEST(Limiter, ReleaseReturnsTowardUnityAndLaterPeaksOnlyDeepen)
+{
+    LimiterState limiter;
+    double yL, yR;
+    limiter.step(4.0, 0.0, yL, yR);
+    const double need = C / 4.0;
+    EXPECT_FALSE(limiter.step(2.0, 0.0, yL, yR)) << "a shallower peak during the hold starts nothing";
+    for (int n = 0; n < 200000; ++n)
+        limiter.step(0.1, 0.1, yL, yR);
+    EXPECT_GT(limiter.target, 0.999);
+    EXPECT_GT(limiter.applied, 0.999);
+    EXPECT_LE(limiter.target, 1.0);
+    EXPECT_NEAR(limiter.releaseRate, 0.09, 0.01);
+    EXPECT_LT(need, 0.25);
+}
+
+class EngineLimiter : public ::testing::Test {
+protected:
+    void SetUp() override { start(engine, 1); }
+
+    static void start(TestEngine& e, int limiter)
+    {
+        ParamBlock block = DefaultParamBlock();
+        block.Limiter = limiter;
+        e.ApplyParamBlock(&block);
+        e.BeginStreaming(MakeFormat(WAVE_FORMAT_IEEE_FLOAT, 64, 2));
+    }
+
+    // Flushes in blocks of `blockFrames` until the engine says the lookahead is empty.
+    static std::vector<double> FlushAll(TestEngine& e, LONG blockFrames)
+    {
+        std::vector<double> out;
+        for (int guard = 0; guard < 1000; ++guard) {
+            std::vector<double> buffer(2 * blockFrames, 0.7);
+            LONG frames = blockFrames;
+            HRESULT hr = e.ProcessFloat64(BlockMode::Flush, buffer.data(), &frames);
+            out.insert(out.end(), buffer.begin(), buffer.begin() + 2 * frames);
+            if (hr == S_FALSE)
+                return out;
+            EXPECT_EQ(hr, S_OK);
+            EXPECT_EQ(frames, blockFrames) << "a flush block short of frames must be the last";
+        }
+        ADD_FAILURE() << "the flush never ended";
+        return out;
+    }
+
+    static std::vector<double> Signal(int frames, double amplitude, int peakAt = -1)
+    {
+        std::vector<double> s(2 * frames);
+        for (int n = 0; n < frames; ++n) {
+            s[2 * n] = amplitude * std::sin(0.031 * n);
+            s[2 * n + 1] = amplitude * std::cos(0.017 * n);
+        }
+        if (peakAt >= 0)
+            s[2 * peakAt] = 3.0;
+        return s;
+    }
+
+    TestEngine engine;
+};
+
+TEST_F(EngineLimiter, FlushReturnsEveryWithheldFrame)
+{
+    for (LONG blockFrames : {LONG(100), LONG(7)}) {
+        TestEngine e;
+        start(e, 1);
+        TestEngine direct;
+        start(direct, 0);
+        std::vector<double> input = Signal(1000, 0.3), processed = input, reference = input;
+        LONG frames = 1000, directFrames = 1000;
+        e.ProcessFloat64(BlockMode::Discontinuity, processed.data(), &frames);
+        direct.ProcessFloat64(BlockMode::Discontinuity, reference.data(), &directFrames);
+        EXPECT_EQ(frames, 1000 - N);
+        processed.resize(2 * frames);
+        std::vector<double> tail = FlushAll(e, blockFrames);
+        EXPECT_EQ(tail.size(), 2u * N) << "blocks of " << blockFrames;
+        processed.insert(processed.end(), tail.begin(), tail.end());
+        ASSERT_EQ(processed.size(), reference.size());
+        for (size_t k = 0; k < reference.size(); ++k)
+            ASSERT_EQ(processed[k], reference[k]) << "sample " << k << ", blocks of " << blockFrames;
+    }
+}
+
+TEST_F(EngineLimiter, StreamShorterThanTheLookaheadComesOutWhole)
+{
+    TestEngine direct;
+    start(direct, 0);
+    std::vector<double> input = Signal(40, 0.3), processed = input, reference = input;
+    LONG frames = 40, directFrames = 40;
+    engine.ProcessFloat64(BlockMode::Discontinuity, processed.data(), &frames);
+    direct.ProcessFloat64(BlockMode::Discontinuity, reference.data(), &directFrames);
+    EXPECT_EQ(frames, 0);
+    std::vector<double> tail = FlushAll(engine, 256);
+    ASSERT_EQ(tail.size(), reference.size()) << "exactly the 40 held frames";
+    for (size_t k = 0; k < reference.size(); ++k)
+        EXPECT_EQ(tail[k], reference[k]) << "sample " << k;
+}
+
+TEST_F(EngineLimiter, PeakInTheLastFramesIsStillLimitedByTheFlush)
+{
+    for (int peakAt : {990, 999, 30}) {
+        TestEngine e;
+        start(e, 1);
+        const int length = peakAt < 64 ? 50 : 1000;
+        std::vector<double> buffer = Signal(length, 0.3, peakAt);
+        LONG frames = length;
+        e.ProcessFloat64(BlockMode::Discontinuity, buffer.data(), &frames);
+        buffer.resize(2 * frames);
+        std::vector<double> tail = FlushAll(e, 64);
+        buffer.insert(buffer.end(), tail.begin(), tail.end());
+        EXPECT_EQ(buffer.size(), 2u * length);
+        double highest = 0;
+        for (double x : buffer)
+            highest = std::fmax(highest, std::fabs(x));
+        EXPECT_LE(highest, C * (1 + 1e-12)) << "peak at frame " << peakAt;
+        EXPECT_GT(highest, C * 0.99) << "the peak is brought to the ceiling, not below, frame " << peakAt;
+        LONG over = 0;
+        e.GetOverIndicator(&over, 0);
+        EXPECT_EQ(over, 3);
+    }
+}
+
+TEST_F(EngineLimiter, SwitchingTheLimiterNeverReplaysOldAudio)
+{
+    // `direct` sees the same audio with the limiter off throughout; the filters and
+    // compressors of both run alike, so only the lookahead can make a difference.
+    TestEngine direct;
+    start(direct, 0);
+    auto both = [&](std::vector<double> input, LONG frames, BlockMode mode, std::vector<double>& a,
+                    std::vector<double>& b, LONG& framesA) {
+        a = input;
+        b = input;
+        framesA = frames;
+        LONG framesB = frames;
+        engine.ProcessFloat64(mode, a.data(), &framesA);
+        direct.ProcessFloat64(mode, b.data(), &framesB);
+        EXPECT_EQ(framesB, frames);
+    };
+    std::vector<double> a, b;
+    LONG frames;
+    both(Signal(200, 0.5), 200, BlockMode::Discontinuity, a, b, frames);
+
+    engine.SetLimiter(0, FALSE);
+    both(Signal(300, 0.1), 300, BlockMode::Continuous, a, b, frames);
+    EXPECT_EQ(frames, 300);
+    EXPECT_EQ(a, b) << "switched off: the held frames are dropped, never played late";
+
+    engine.SetLimiter(1, FALSE);
+    both(Signal(300, 0.1), 300, BlockMode::Continuous, a, b, frames);
+    EXPECT_EQ(frames, 300 - N) << "switched on: a fresh lookahead fills again";
+    for (int k = 0; k < 2 * frames; ++k)
+        ASSERT_EQ(a[k], b[k]) << "the old line is not replayed, sample " << k;
+
+    engine.SetLimiter(0, FALSE);
+    std::vector<double> tail = FlushAll(engine, 64);
+    EXPECT_TRUE(tail.empty()) << "switching off dropped what the line held";
+}
+
+TEST_F(EngineLimiter, LeavingEffectBypassStartsAFreshLookahead)
+{
+    // `reset` skips the bypassed block and takes the next one as a discontinuity.
+    TestEngine reset;
+    start(reset, 1);
+    std::vector<double> before = Signal(200, 0.5), copy = before;
+    LONG frames = 200, copyFrames = 200;
+    engine.ProcessFloat64(BlockMode::Discontinuity, before.data(), &frames);
+    reset.ProcessFloat64(BlockMode::Discontinuity, copy.data(), &copyFrames);
+
+    engine.SetEffectBypass(TRUE);
+    std::vector<double> bypassed = Signal(100, 0.2);
+    frames = 100;
+    engine.ProcessFloat64(BlockMode::Continuous, bypassed.data(), &frames);
+    engine.SetEffectBypass(FALSE);
+
+    std::vector<double> after = Signal(300, 0.1), expected = after;
+    frames = 300;
+    LONG expectedFrames = 300;
+    engine.ProcessFloat64(BlockMode::Continuous, after.data(), &frames);
+    reset.ProcessFloat64(BlockMode::Discontinuity, expected.data(), &expectedFrames);
+    EXPECT_EQ(frames, 300 - N);
+    EXPECT_EQ(after, expected) << "audio from before bypass is not replayed";
+}
+
+} // namespace
+} // namespace qz::test
