@@ -3,7 +3,6 @@
 #include <map>
 #include <ostream>
 
-#include "qz_guids.h"
 
 namespace qz::test {
 
@@ -101,18 +100,6 @@ std::vector<AutomationCall> RecordingAutomation::take()
     std::vector<AutomationCall> taken;
     taken.swap(calls);
     return taken;
-}
-
-HRESULT TestEngine::QueryInterface(REFIID iid, void** object)
-{
-    if (object == nullptr)
-        return E_POINTER;
-    if (iid == kIID_ITqPlugInProp) {
-        *object = static_cast<ITqPlugInProp*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
 }
 
 WAVEFORMATEX MakeFormat(WORD formatTag, WORD bitsPerSample, WORD channels, DWORD rate)

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "CAudioTransform.h"
+#include "StandaloneEngine.h"
 
 namespace qz::test {
 
@@ -64,17 +64,13 @@ public:
     std::vector<AutomationCall> take();
 };
 
-// The engine as the filter would make it, with or without an automation object.
-class TestEngine : public CAudioTransform {
+// The engine with a recording automation object, or without one.
+class TestEngine : public StandaloneEngine {
 public:
     explicit TestEngine(bool withAutomation = true, HRESULT* result = nullptr)
-        : CAudioTransform(withAutomation ? &RecordingAutomation::Create : nullptr, result)
+        : StandaloneEngine(withAutomation ? &RecordingAutomation::Create : nullptr, result)
     {
     }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE IsProcessing() override { return S_FALSE; }
 
     RecordingAutomation& automation() { return *RecordingAutomation::Of(*this); }
 };
