@@ -1,4 +1,4 @@
-# make demo   build the native tools and print the engine's parameter table
+# make demo   build the native tools, list the parameters, and compress the demo signal
 # make test   native tests, the same under AddressSanitizer + UBSan, then the 32-bit
 #             DLL and its tests under Wine
 # make clean  remove every build folder
@@ -14,8 +14,17 @@ XVFB    := $(if $(DISPLAY),,xvfb-run -a)
 .PHONY: demo test bootstrap native native-asan win32 \
         test-native test-native-asan test-win32 clean
 
+DEMO_DIR      := build/demo
+DEMO_SETTINGS := --set "Threshold 1=-24dB" --set "Ratio 1=4:1" --set "Attack 1=5ms" \
+                 --set "Threshold 2=-20dB" --set "Ratio 2=3:1" \
+                 --set "Threshold 3=-26dB" --set "Ratio 3=6:1" --set "Type 3=Vintage" \
+                 --set TCR=on --set OutputGain=4dB
+
 demo: native
-	build/native/tools/qz_param_table
+	build/native/tools/qzmb params
+	@mkdir -p $(DEMO_DIR)
+	build/native/tools/qz_demo_signal $(DEMO_DIR)/drums.wav
+	build/native/tools/qzmb process $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-compressed.wav $(DEMO_SETTINGS)
 
 test: test-native test-native-asan test-win32
 

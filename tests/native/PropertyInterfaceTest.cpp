@@ -2,6 +2,8 @@
 // gestures, whole-block application, A/B setups, undo and editor notifications.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "EngineTestSupport.h"
 
 namespace qz::test {

@@ -1,0 +1,320 @@
+// qzmb end to end: real files written with libsndfile, the real binary run on them.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "PresetData.h"
+#include "StandaloneEngine.h"
+
+namespace qz {
+namespace {
+
+struct RunResult {
+    int exitCode;
+    std::string output;  // standard output and error together
+};
+
+RunResult RunQzmb(const std::string& arguments)
+{
+    const std::string command = std::string(QZMB_PATH) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    RunResult result{-1, ""};
+    if (pipe == nullptr)
+        return result;
+    char chunk[512];
+    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr)
+        result.output += chunk;
+    const int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string TempPath(const std::string& name)
+{
+    return ::testing::TempDir() + "qzmb_" + std::to_string(::getpid()) + "_" + name;
+}
+
+// A test signal: a low tone that comes and goes, and a high tone, in [-0.7, 0.7].
+std::vector<double> MakeSignal(int frames, int channels)
+{
+    std::vector<double> s(static_cast<size_t>(frames) * channels);
+    for (int n = 0; n < frames; ++n) {
+        const double envelope = (n / 4410) % 2 ? 1.0 : 0.15;
+        s[n * channels] = 0.7 * envelope * std::sin(2 * M_PI * 90 * n / 44100.0);
+        if (channels > 1)
+            s[n * channels + 1] = 0.5 * std::sin(2 * M_PI * 2500 * n / 44100.0);
+        for (int c = 2; c < channels; ++c)
+            s[n * channels + c] = 0.1;
+    }
+    return s;
+}
+
+void WriteFile(const std::string& path, int format, int channels, const std::vector<double>& samples)
+{
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    sf_writef_double(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
+    sf_close(file);
+}
+
+struct AudioFile {
+    SF_INFO info{};
+    std::vector<double> samples;
+};
+
+AudioFile ReadFile(const std::string& path)
+{
+    AudioFile f;
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &f.info);
+    if (file == nullptr)
+        return f;
+    f.samples.resize(static_cast<size_t>(f.info.frames) * f.info.channels);
+    sf_readf_double(file, f.samples.data(), f.info.frames);
+    sf_close(file);
+    return f;
+}
+
+std::string FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What the engine makes of `samples` (in the engine's own sample type), in one block
+// followed by the flush, as a reference for the tool's block-by-block run.
+template <typename Sample>
+std::vector<Sample> ProcessInOneBlock(std::vector<Sample> samples, int channels, const ParamBlock& settings,
+                                      WORD tag)
+{
+    StandaloneEngine engine;
+    engine.ApplyParamBlock(&settings);
+    WAVEFORMATEX format{};
+    format.wFormatTag = tag;
+    format.nChannels = static_cast<WORD>(channels);
+    format.nSamplesPerSec = 44100;
+    format.wBitsPerSample = sizeof(Sample) * 8;
+    format.nBlockAlign = static_cast<WORD>(sizeof(Sample) * channels);
+    engine.SetFormat(format);
+    engine.BeginStreaming(format);
+    const size_t frames = samples.size() / channels;
+    MediaBuffer block;
+    block.data = reinterpret_cast<BYTE*>(samples.data());
+    block.capacity = block.length = static_cast<LONG>(samples.size() * sizeof(Sample));
+    block.discontinuity = true;
+    block.hasStartTime = true;
+    engine.TransformBuffer(block, false);
+    std::vector<Sample> out(samples.begin(), samples.begin() + block.length / sizeof(Sample));
+    std::vector<Sample> tail(frames * channels);
+    MediaBuffer flush;
+    flush.data = reinterpret_cast<BYTE*>(tail.data());
+    flush.capacity = static_cast<LONG>(tail.size() * sizeof(Sample));
+    engine.TransformBuffer(flush, true);
+    out.insert(out.end(), tail.begin(), tail.begin() + flush.length / sizeof(Sample));
+    return out;
+}
+
+const char* const kCompress = "--set \"Threshold 1=-24dB\" --set \"Ratio 1=4:1\" --set \"Attack 1=1ms\" "
+                              "--set \"Threshold 4=-300\" --set \"Ratio 4=60\" --set \"Type 4=Vintage\" "
+                              "--set OutputGain=3dB";
+
+ParamBlock CompressSettings()
+{
+    ParamBlock p = DefaultParamBlock();
+    p.Threshold[0] = -240;
+    p.Ratio[0] = 40;
+    p.Attack[0] = 10;
+    p.Threshold[3] = -300;
+    p.Ratio[3] = 60;
+    p.Type[3] = 1;
+    p.OutputGain = 30;
+    return p;
+}
+
+TEST(Qzmb, SixteenBitFilesComeOutAsTheEngineComputesThem)
+{
+    const std::string in = TempPath("in16.wav"), out = TempPath("out16.wav");
+    const std::vector<double> signal = MakeSignal(30000, 2);
+    WriteFile(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, signal);
+    RunResult run = RunQzmb("process " + in + " " + out + " " + kCompress);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open(out.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_EQ(info.frames, 30000) << "the flush returns the lookahead's frames";
+    std::vector<short> produced(30000 * 2);
+    sf_readf_short(file, produced.data(), 30000);
+    sf_close(file);
+
+    std::vector<int16_t> source(signal.size());
+    SNDFILE* inFile = sf_open(in.c_str(), SFM_READ, &info);
+    sf_readf_short(inFile, reinterpret_cast<short*>(source.data()), 30000);
+    sf_close(inFile);
+    std::vector<int16_t> expected = ProcessInOneBlock(source, 2, CompressSettings(), WAVE_FORMAT_PCM);
+    ASSERT_EQ(expected.size(), produced.size());
+    for (size_t k = 0; k < expected.size(); ++k)
+        ASSERT_EQ(produced[k], expected[k]) << "sample " << k;
+
+    EXPECT_NE(run.output.find("16-bit PCM"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("latency: 64 frames"), std::string::npos) << run.output;
+}
+
+TEST(Qzmb, FloatFilesKeepTheirWidthAndMatchTheEngine)
+{
+    for (int subtype : {SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE}) {
+        const std::string in = TempPath("inf.wav"), out = TempPath("outf.wav");
+        const std::vector<double> signal = MakeSignal(20000, 1);
+        WriteFile(in, SF_FORMAT_WAV | subtype, 1, signal);
+        RunResult run = RunQzmb("process " + in + " " + out + " " + kCompress);
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        AudioFile result = ReadFile(out);
+        EXPECT_EQ(result.info.format, SF_FORMAT_WAV | subtype);
+        ASSERT_EQ(result.info.frames, 20000);
+        std::vector<double> expected;
+        if (subtype == SF_FORMAT_FLOAT) {
+            std::vector<float> narrow(signal.begin(), signal.end());
+            std::vector<float> e = ProcessInOneBlock(narrow, 1, CompressSettings(), WAVE_FORMAT_IEEE_FLOAT);
+            expected.assign(e.begin(), e.end());
+        } else {
+            expected = ProcessInOneBlock(signal, 1, CompressSettings(), WAVE_FORMAT_IEEE_FLOAT);
+        }
+        for (size_t k = 0; k < expected.size(); ++k)
+            ASSERT_EQ(result.samples[k], expected[k]) << "sample " << k << " of subtype " << subtype;
+    }
+}
+
+TEST(Qzmb, OtherFormatsAreProcessedInDoubleAndWrittenBackInTheirOwn)
+{
+    struct Case {
+        const char* name;
+        int format;
+    };
+    for (const Case& c : {Case{"in24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24}, Case{"in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+                          Case{"in8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8}}) {
+        const std::string in = TempPath(c.name), out = TempPath(std::string("out_") + c.name);
+        WriteFile(in, c.format, 2, MakeSignal(10000, 2));
+        RunResult run = RunQzmb("process " + in + " " + out);
+        ASSERT_EQ(run.exitCode, 0) << c.name << ": " << run.output;
+        AudioFile result = ReadFile(out);
+        EXPECT_EQ(result.info.format, c.format) << c.name;
+        EXPECT_EQ(result.info.frames, 10000) << c.name;
+        EXPECT_EQ(result.info.channels, 2) << c.name;
+    }
+}
+
+TEST(Qzmb, ContainerFollowsTheOutputName)
+{
+    const std::string in = TempPath("conv.wav"), out = TempPath("conv.aiff");
+    WriteFile(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, MakeSignal(5000, 2));
+    RunResult run = RunQzmb("process " + in + " " + out);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(ReadFile(out).info.format, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+}
+
+TEST(Qzmb, ReportShowsTheCompressionThatHappened)
+{
+    const std::string in = TempPath("rep.wav"), out = TempPath("rep_out.wav");
+    WriteFile(in, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, MakeSignal(44100, 2));
+    RunResult run = RunQzmb("process " + in + " " + out + " --set \"Threshold 1=-30dB\" --set \"Ratio 1=10:1\"");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    // Band 1 reduces deeply; band 2 to 5 stay at unity.
+    double gain1 = 0, gain3 = -1;
+    for (const char* line = run.output.c_str(); (line = std::strstr(line, "\n  ")) != nullptr; ++line) {
+        int band;
+        double left, right, gain;
+        if (std::sscanf(line, "\n  %d %lf %lf %lf", &band, &left, &right, &gain) == 4) {
+            if (band == 1)
+                gain1 = gain;
+            if (band == 3)
+                gain3 = gain;
+        }
+    }
+    EXPECT_LT(gain1, -10.0) << run.output;
+    EXPECT_NEAR(gain3, 0.0, 1e-9) << run.output;
+    EXPECT_NE(run.output.find("output peak"), std::string::npos);
+}
+
+TEST(Qzmb, PresetsFromDataStringsAndFiles)
+{
+    const std::string in = TempPath("pre.wav"), viaSet = TempPath("pre_set.wav"), viaData = TempPath("pre_data.wav"),
+                      viaFile = TempPath("pre_file.wav"), ini = TempPath("presets.ini");
+    WriteFile(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, MakeSignal(8000, 2));
+    const std::string data = FormatPresetData(CompressSettings());
+    {
+        std::ofstream file(ini);
+        file << "[Plug-in]\nPluginName=qz:Multiband\n\n[Preset1]\nVersion=3\nName=Gentle\nBank=\nData="
+             << FormatPresetData(DefaultParamBlock()) << "\n\n[Preset2]\nVersion=3\nName=Squash\nBank=Drums\nData=" << data
+             << "\n";
+    }
+    ASSERT_EQ(RunQzmb("process " + in + " " + viaSet + " " + kCompress).exitCode, 0);
+    ASSERT_EQ(RunQzmb("process " + in + " " + viaData + " --preset-data \"" + data + "\"").exitCode, 0);
+    RunResult run = RunQzmb("process " + in + " " + viaFile + " --preset-file " + ini + " --preset squash");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FileBytes(viaData), FileBytes(viaSet));
+    EXPECT_EQ(FileBytes(viaFile), FileBytes(viaSet));
+
+    run = RunQzmb("process " + in + " " + viaFile + " --preset-file " + ini + " --preset Missing");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.output.find("no preset named \"Missing\""), std::string::npos) << run.output;
+}
+
+TEST(Qzmb, BadInputGetsOneLineAndNothingIsWritten)
+{
+    const std::string in = TempPath("bad_in.wav"), out = TempPath("bad_out.wav");
+    WriteFile(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, MakeSignal(2000, 2));
+    const std::string original = FileBytes(in);
+    const std::string surround = TempPath("six.wav");
+    WriteFile(surround, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 3, MakeSignal(2000, 3));
+    std::remove(out.c_str());
+
+    struct Case {
+        std::string arguments;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"process " + TempPath("missing.wav") + " " + out, "cannot read"},
+        {"process " + surround + " " + out, "3 channels"},
+        {"process " + in + " " + out + " --set \"Ratio 9=4:1\"", "unknown parameter \"Ratio 9\""},
+        {"process " + in + " " + out + " --set \"Ratio 3=400\"", "out of range"},
+        {"process " + in + " " + out + " --set \"Threshold 3=-20.05dB\"", "not a whole step"},
+        {"process " + in + " " + out + " --set \"Release 2=3dB\"", "takes a time"},
+        {"process " + in + " " + in, "overwrite the input"},
+        {"process " + in + " " + out + " --preset-data \"1,2,3\"", "all 55 values"},
+        {"frobnicate", "unknown command"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = RunQzmb(c.arguments);
+        EXPECT_NE(run.exitCode, 0) << c.arguments;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << c.arguments << "\n" << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << "one line: " << run.output;
+        std::ifstream written(out);
+        EXPECT_FALSE(written.good()) << "nothing written for " << c.arguments;
+    }
+    EXPECT_EQ(FileBytes(in), original) << "the input is never written over";
+}
+
+TEST(Qzmb, ParamsListsEveryParameterWithItsRangeAndDefault)
+{
+    RunResult run = RunQzmb("params");
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("Threshold 5"), std::string::npos);
+    EXPECT_NE(run.output.find("0.4:1 .. 30.0:1"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("80 Hz (60)"), std::string::npos);
+    EXPECT_NE(run.output.find(FormatPresetData(DefaultParamBlock())), std::string::npos);
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1 + 53 + 3);
+}
+
+} // namespace
+} // namespace qz

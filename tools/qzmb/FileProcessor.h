@@ -1,0 +1,35 @@
+#pragma once
+// Runs an audio file through the engine exactly as the filter would: the same sample
+// formats and block modes, and the end-of-stream flush so that no audio is lost to the
+// limiter's lookahead.
+
+#include <cstdint>
+#include <string>
+
+#include "MeterFeed.h"
+#include "ParamBlock.h"
+
+namespace qz::cli {
+
+struct ProcessReport {
+    int64_t frames = 0;       // in, and out: the flush returns every withheld frame
+    int channels = 0;
+    int sampleRate = 0;
+    std::string sampleKind;   // how the engine saw the samples: "16-bit PCM", ...
+    MeterRecord loudest{};    // band peaks and output peaks: the largest of all blocks;
+                              // band gains: the farthest from unity of all blocks
+    bool over = false;        // the limiter acted, or the output went above full scale
+    int latencyFrames = 0;    // the lookahead the flush made up for
+};
+
+// Shows progress; called with the fraction done, 0 .. 1.
+using ProgressFunction = void (*)(double fraction);
+
+// Processes `inputPath` into `outputPath` with `settings`. The output takes the input's
+// sample format; its container follows the output's extension (.wav, .aif/.aiff, .flac)
+// or, for any other name, the input's. Returns an empty string, or the problem in one
+// line; on failure nothing is left at `outputPath`.
+std::string ProcessFile(const std::string& inputPath, const std::string& outputPath, const ParamBlock& settings,
+                        ProcessReport& report, ProgressFunction progress);
+
+} // namespace qz::cli

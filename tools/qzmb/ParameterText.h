@@ -1,0 +1,26 @@
+#pragma once
+// Parameters as people write them: "Threshold 3=-20dB", "Ratio 3=4:1", "Release 2=80ms",
+// "Freq 1=120Hz", "TCR=on", "Type 5=Vintage", or a bare number in engine units
+// ("Threshold 3=-200"). And the reverse: an engine value in physical units.
+
+#include <string>
+
+#include "ParamBlock.h"
+
+namespace qz::cli {
+
+// Sets one parameter of `block` from "LABEL=VALUE". Returns an empty string on
+// success, otherwise a one-line description of what is wrong.
+std::string ApplySetting(const std::string& setting, ParamBlock& block);
+
+// An engine value of a parameter in physical units, e.g. "-20.0 dB", "4.0:1".
+std::string DescribeValue(int paramIndex, int32_t engineValue);
+
+// What a parameter's engine unit is, e.g. "0.1 dB", "frequency step".
+const char* EngineUnit(int paramIndex);
+
+// The "Data" of the preset named `name` in a preset file (INI): empty string and a
+// message in `error` when the file cannot be read or holds no such preset.
+std::string ReadPresetFromFile(const std::string& path, const std::string& name, std::string& error);
+
+} // namespace qz::cli

@@ -1,0 +1,152 @@
+// qzmb: the qz:Multiband engine on the command line.
+//
+//   qzmb params                           the 53 parameters, their ranges and defaults
+//   qzmb process IN OUT [options]         process an audio file, print what happened
+//
+// Options of process (applied in this order, over the default settings):
+//   --preset-data "TEXT"                  a preset data string
+//   --preset-file FILE --preset NAME      a preset from a preset file
+//   --set "LABEL=VALUE"                   one parameter; repeatable
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "FileProcessor.h"
+#include "ParamTable.h"
+#include "ParameterText.h"
+#include "PresetData.h"
+
+namespace {
+
+using namespace qz;
+
+const char* const kUsage =
+    "usage: qzmb params\n"
+    "       qzmb process IN OUT [--preset-data TEXT] [--preset-file FILE --preset NAME] [--set LABEL=VALUE]...\n"
+    "\n"
+    "VALUE is in engine units as a bare number (--set \"Threshold 3=-200\") or physical with a unit:\n"
+    "-20dB, 4:1, 15ms, 1262Hz, on/off, Normal/Vintage.\n";
+
+int Fail(const std::string& problem)
+{
+    std::fprintf(stderr, "qzmb: %s\n", problem.c_str());
+    return 1;
+}
+
+int ListParams()
+{
+    const ParamBlock defaults = DefaultParamBlock();
+    std::printf("%-5s %-12s %-18s %-26s %s\n", "index", "label", "engine unit", "range", "default");
+    for (int p = 0; p < kParamCount; ++p) {
+        const ParamDef& def = Param(p);
+        const std::string range = cli::DescribeValue(p, def.minimum()) + " .. " + cli::DescribeValue(p, def.maximum());
+        const int32_t value = defaults.field(def.blockIndex);
+        std::printf("%-5d %-12s %-18s %-26s %s (%d)\n", p, def.label, cli::EngineUnit(p), range.c_str(),
+                    cli::DescribeValue(p, value).c_str(), value);
+    }
+    std::printf("\nDefault settings as a preset data string:\n%s\n", FormatPresetData(defaults).c_str());
+    return 0;
+}
+
+double Decibels(double linear) { return linear > 0 ? 20.0 * std::log10(linear) : -INFINITY; }
+
+void ShowProgress(double fraction)
+{
+    static int shown = -1;
+    const int percent = static_cast<int>(fraction * 100);
+    if (percent == shown)
+        return;
+    shown = percent;
+    const int width = 40, filled = percent * width / 100;
+    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
+                 percent);
+    if (percent >= 100)
+        std::fprintf(stderr, "\n");
+}
+
+void PrintReport(const cli::ProcessReport& r, const std::string& in, const std::string& out)
+{
+    std::printf("%s -> %s\n", in.c_str(), out.c_str());
+    std::printf("  %lld frames, %d channel%s, %d Hz, processed as %s\n", static_cast<long long>(r.frames), r.channels,
+                r.channels == 2 ? "s" : "", r.sampleRate, r.sampleKind.c_str());
+    std::printf("  %-6s %12s %12s %16s\n", "band", "peak L dBFS", "peak R dBFS", "deepest gain dB");
+    for (int b = 0; b < kBandCount; ++b) {
+        const BandMeter& m = r.loudest.band[b];
+        std::printf("  %-6d %12.1f %12.1f %16.2f\n", b + 1, Decibels(m.left), Decibels(m.right), Decibels(m.gain));
+    }
+    std::printf("  output peak: %.2f dBFS left, %.2f dBFS right\n", Decibels(r.loudest.outputLeft),
+                Decibels(r.channels == 2 ? r.loudest.outputRight : r.loudest.outputLeft));
+    std::printf("  over: %s\n", r.over ? "yes (limiting or output above full scale)" : "no");
+    std::printf("  latency: %d frames (made up by the end-of-stream flush)\n", r.latencyFrames);
+}
+
+int Process(const std::vector<std::string>& args)
+{
+    if (args.size() < 2)
+        return Fail("process needs IN and OUT (qzmb --help shows the usage)");
+    ParamBlock settings = DefaultParamBlock();
+    std::string presetFile, presetName;
+    std::vector<std::string> sets;
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (i + 1 >= args.size())
+            return Fail("option " + option + " needs a value");
+        const std::string& value = args[++i];
+        if (option == "--set") {
+            sets.push_back(value);
+        } else if (option == "--preset-data") {
+            if (ParsePresetData(value, settings) < kBlockFieldCount)
+                return Fail("the preset data string must hold all 55 values");
+        } else if (option == "--preset-file") {
+            presetFile = value;
+        } else if (option == "--preset") {
+            presetName = value;
+        } else {
+            return Fail("unknown option " + option);
+        }
+    }
+    if (presetFile.empty() != presetName.empty())
+        return Fail("--preset-file and --preset go together");
+    if (!presetFile.empty()) {
+        std::string error;
+        const std::string data = cli::ReadPresetFromFile(presetFile, presetName, error);
+        if (!error.empty())
+            return Fail(error);
+        if (ParsePresetData(data, settings) < kBlockFieldCount)
+            return Fail("preset \"" + presetName + "\" holds an incomplete preset data string");
+    }
+    for (const std::string& setting : sets) {
+        const std::string problem = cli::ApplySetting(setting, settings);
+        if (!problem.empty())
+            return Fail(problem);
+    }
+
+    cli::ProcessReport report;
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    const std::string problem = cli::ProcessFile(args[0], args[1], settings, report, showProgress ? &ShowProgress : nullptr);
+    if (!problem.empty())
+        return Fail(problem);
+    PrintReport(report, args[0], args[1]);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "params")
+        return ListParams();
+    if (command == "process")
+        return Process(args);
+    return Fail("unknown command \"" + command + "\" (qzmb --help shows the usage)");
+}
