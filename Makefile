@@ -1,6 +1,6 @@
 # make demo   build the native tools, list the parameters, and compress the demo signal
-# make test   native tests, the same under AddressSanitizer + UBSan, then the 32-bit
-#             DLL and its tests under Wine
+# make test   native tests, the same under AddressSanitizer + UBSan and under
+#             ThreadSanitizer, then the 32-bit DLL and its tests under Wine
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -11,8 +11,8 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a)
 
-.PHONY: demo test bootstrap native native-asan win32 \
-        test-native test-native-asan test-win32 clean
+.PHONY: demo test bootstrap native native-asan native-tsan win32 \
+        test-native test-native-asan test-native-tsan test-win32 clean
 
 DEMO_DIR      := build/demo
 DEMO_SETTINGS := --set "Threshold 1=-24dB" --set "Ratio 1=4:1" --set "Attack 1=5ms" \
@@ -26,12 +26,12 @@ demo: native
 	build/native/tools/qz_demo_signal $(DEMO_DIR)/drums.wav
 	build/native/tools/qzmb process $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-compressed.wav $(DEMO_SETTINGS)
 
-test: test-native test-native-asan test-win32
+test: test-native test-native-asan test-native-tsan test-win32
 
 bootstrap:
 	tools/bootstrap.sh
 
-native native-asan win32: bootstrap
+native native-asan native-tsan win32: bootstrap
 	cmake --preset $@
 	cmake --build build/$@ -j$(JOBS)
 
@@ -40,6 +40,9 @@ test-native: native
 
 test-native-asan: native-asan
 	$(CTEST) build/native-asan
+
+test-native-tsan: native-tsan
+	$(CTEST) build/native-tsan
 
 # One persistent wineserver for the whole run, started (and the prefix created)
 # before ctest and stopped afterwards, pass or fail: see cmake/wine-run.
