@@ -301,48 +301,6 @@ HRESULT CAudioTransform::SetEditorValue(LONG value)
     return S_OK;
 }
 
-HRESULT CAudioTransform::SetStreaming(BOOL streaming)
-{
-    m_streaming = streaming != FALSE;
-    return S_OK;
-}
-
-HRESULT CAudioTransform::GetStreaming(BOOL* streaming)
-{
-    if (streaming == nullptr)
-        return E_POINTER;
-    *streaming = m_streaming ? TRUE : FALSE;
-    return S_OK;
-}
-
-HRESULT CAudioTransform::SetRunning(BOOL running)
-{
-    m_running = running != FALSE;
-    return S_OK;
-}
-
-HRESULT CAudioTransform::GetRunning(BOOL* running)
-{
-    if (running == nullptr)
-        return E_POINTER;
-    *running = m_running ? TRUE : FALSE;
-    return S_OK;
-}
-
-HRESULT CAudioTransform::GetEffectBypass(BOOL* bypass)
-{
-    if (bypass == nullptr)
-        return E_POINTER;
-    *bypass = m_effectBypass ? TRUE : FALSE;
-    return S_OK;
-}
-
-HRESULT CAudioTransform::SetEffectBypass(BOOL bypass)
-{
-    m_effectBypass = bypass != FALSE;
-    return S_OK;
-}
-
 bool CAudioTransform::IsDirty()
 {
     LockGuard hold(m_lock);

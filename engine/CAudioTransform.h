@@ -90,14 +90,14 @@ public:
     HRESULT STDMETHODCALLTYPE GetMeters(MeterRecord* meters) override;
     HRESULT STDMETHODCALLTYPE RecomputeNow() override;
     ParamBlock* STDMETHODCALLTYPE GetParamBlockPtr() override { return &m_current; }
-    HRESULT STDMETHODCALLTYPE SetStreaming(BOOL streaming) override;
-    HRESULT STDMETHODCALLTYPE GetStreaming(BOOL* streaming) override;
-    HRESULT STDMETHODCALLTYPE SetRunning(BOOL running) override;
-    HRESULT STDMETHODCALLTYPE GetRunning(BOOL* running) override;
+    HRESULT STDMETHODCALLTYPE SetStreaming(BOOL streaming) override { return WriteFlag(m_streaming, streaming); }
+    HRESULT STDMETHODCALLTYPE GetStreaming(BOOL* streaming) override { return ReadFlag(m_streaming, streaming); }
+    HRESULT STDMETHODCALLTYPE SetRunning(BOOL running) override { return WriteFlag(m_running, running); }
+    HRESULT STDMETHODCALLTYPE GetRunning(BOOL* running) override { return ReadFlag(m_running, running); }
     HRESULT STDMETHODCALLTYPE GetEditorValue(LONG* value) override;
     HRESULT STDMETHODCALLTYPE SetEditorValue(LONG value) override;
-    HRESULT STDMETHODCALLTYPE GetEffectBypass(BOOL* bypass) override;
-    HRESULT STDMETHODCALLTYPE SetEffectBypass(BOOL bypass) override;
+    HRESULT STDMETHODCALLTYPE GetEffectBypass(BOOL* bypass) override { return ReadFlag(m_effectBypass, bypass); }
+    HRESULT STDMETHODCALLTYPE SetEffectBypass(BOOL bypass) override { return WriteFlag(m_effectBypass, bypass); }
     HRESULT STDMETHODCALLTYPE GetSetup(LONG* setup) override;
     HRESULT STDMETHODCALLTYPE SelectSetup(LONG setup) override;
     HRESULT STDMETHODCALLTYPE CopySetup(LONG from, LONG to) override;
@@ -151,6 +151,19 @@ private:
     HRESULT GetRunField(int firstBlockIndex, int runLength, LONG index, LONG* value);
     HRESULT SetRunField(int firstBlockIndex, int runLength, LONG index, LONG value, BOOL notify);
     HRESULT GetIndicator(int which, LONG channel, LONG* value);
+    // The flags that any thread may read or write without the engine lock.
+    static HRESULT ReadFlag(const std::atomic<bool>& flag, BOOL* value)
+    {
+        if (value == nullptr)
+            return E_POINTER;
+        *value = flag ? TRUE : FALSE;
+        return S_OK;
+    }
+    static HRESULT WriteFlag(std::atomic<bool>& flag, BOOL value)
+    {
+        flag = value != FALSE;
+        return S_OK;
+    }
     HRESULT SetIndicator(int which, LONG channel, LONG value);
 
     void NotifyCapture(int paramIndex, MP_DATA value);
