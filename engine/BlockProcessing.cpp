@@ -119,7 +119,12 @@ HRESULT CAudioTransform::ProcessPcm16(BlockMode mode, int16_t* buffer, LONG* fra
 {
     if (frames == nullptr || (buffer == nullptr && *frames > 0))
         return E_POINTER;
-    const size_t samples = static_cast<size_t>(*frames) * (IsStereo() ? 2 : 1);
+    size_t channels;
+    {
+        LockGuard hold(m_lock);
+        channels = IsStereo() ? 2 : 1;
+    }
+    const size_t samples = static_cast<size_t>(*frames) * channels;
     float* scratch = static_cast<float*>(AllocateScratch((samples > 0 ? samples : 1) * sizeof(float)));
     if (scratch == nullptr)
         return E_OUTOFMEMORY;
@@ -127,7 +132,7 @@ HRESULT CAudioTransform::ProcessPcm16(BlockMode mode, int16_t* buffer, LONG* fra
         scratch[k] = Pcm16ToFloat(buffer[k]);
     HRESULT hr = ProcessFloat32(mode, scratch, frames);
     if (SUCCEEDED(hr)) {
-        const size_t written = static_cast<size_t>(*frames) * (IsStereo() ? 2 : 1);
+        const size_t written = static_cast<size_t>(*frames) * channels;
         for (size_t k = 0; k < written; ++k)
             buffer[k] = FloatToPcm16(scratch[k]);
     }
@@ -168,16 +173,15 @@ HRESULT CAudioTransform::ProcessBlock(BlockMode mode, Sample* buffer, LONG* fram
 
     bool recompute = PullAutomation();
     if (!recompute)
-        recompute = (m_automation != nullptr && m_automation->TestAndClearChanged() == S_OK) ||
-                    !m_coefficientsValid;
-    if (recompute) {
-        HRESULT hr = RecomputeCoefficients();
-        if (FAILED(hr))
-            return hr;
-    }
+        recompute = m_automation != nullptr && m_automation->TestAndClearChanged() == S_OK;
     bool stereo;
     {
         LockGuard hold(m_lock);
+        if (recompute || !m_coefficientsValid) {
+            HRESULT hr = RecomputeCoefficients();
+            if (FAILED(hr))
+                return hr;
+        }
         stereo = IsStereo();
         if (m_adoptedSerial != m_coefficientsSerial) {
             m_path.adopt(m_coefficients);
