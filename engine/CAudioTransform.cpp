@@ -22,8 +22,10 @@ CAudioTransform::CAudioTransform(AutomationFactory makeAutomation, HRESULT* resu
 CAudioTransform::~CAudioTransform()
 {
     EndStreaming();
-    if (m_automation != nullptr)
+    if (m_automation != nullptr) {
+        m_automation->DetachOwner();  // an interface a host still holds must not reach us
         m_automation->Release();
+    }
 }
 
 // --- Parameters -------------------------------------------------------------------
@@ -37,23 +39,34 @@ HRESULT CAudioTransform::GetField(int blockIndex, LONG* value)
     return S_OK;
 }
 
-HRESULT CAudioTransform::SetField(int blockIndex, LONG value, BOOL notify)
+int32_t CAudioTransform::StoreField(int blockIndex, LONG value)
 {
-    const ParamDef& def = BlockField(blockIndex);
-    int32_t clamped = def.clamp(value);
+    const int32_t clamped = BlockField(blockIndex).clamp(value);
     LockGuard hold(m_lock);
     if (m_current.field(blockIndex) != clamped) {
         m_current.field(blockIndex) = clamped;
         m_recompute = true;
         m_dirty = true;
     }
+    return clamped;
+}
+
+void CAudioTransform::ForwardField(int blockIndex, int32_t value, BOOL notify)
+{
     // The spare fields have no parameter index and are never automated.
-    if (def.paramIndex >= 0 && m_automation != nullptr) {
-        MP_DATA normalized = ToNormalized(def.paramIndex, clamped);
-        m_automation->SetParam(static_cast<DWORD>(def.paramIndex), normalized);
-        if (notify)
-            NotifyCapture(def.paramIndex, normalized);
-    }
+    const ParamDef& def = BlockField(blockIndex);
+    if (def.paramIndex < 0 || m_automation == nullptr)
+        return;
+    const MP_DATA normalized = ToNormalized(def.paramIndex, value);
+    m_automation->SetParam(static_cast<DWORD>(def.paramIndex), normalized);
+    if (notify)
+        NotifyCapture(def.paramIndex, normalized);
+}
+
+HRESULT CAudioTransform::SetField(int blockIndex, LONG value, BOOL notify)
+{
+    LockGuard relay(m_relayLock);
+    ForwardField(blockIndex, StoreField(blockIndex, value), notify);
     return S_OK;
 }
 
@@ -84,33 +97,51 @@ HRESULT CAudioTransform::GetParamBlock(ParamBlock* block)
     return S_OK;
 }
 
+namespace {
+
+// The order in which a whole block reaches the automation object (block indices):
+// the global parameters, then band by band, each band's crossover after it.
+struct ApplyOrder {
+    int field[kParamCount];
+    ApplyOrder()
+    {
+        int k = 0;
+        for (int i : {BlockIndex::Limiter, BlockIndex::OutputGain, BlockIndex::QFactor, BlockIndex::TCR})
+            field[k++] = i;
+        for (int b = 0; b < kBandCount; ++b) {
+            for (int first : {BlockIndex::Attack, BlockIndex::Release, BlockIndex::Ratio, BlockIndex::Threshold,
+                              BlockIndex::Gain, BlockIndex::Knee, BlockIndex::Type, BlockIndex::Solo,
+                              BlockIndex::Bypass})
+                field[k++] = first + b;
+            if (b < kCrossoverCount)
+                field[k++] = BlockIndex::Freq + b;
+        }
+    }
+};
+
+const ApplyOrder kApplyOrder;
+
+} // namespace
+
 HRESULT CAudioTransform::ApplyParamBlock(const ParamBlock* block)
 {
     if (block == nullptr)
         return E_POINTER;
     const ParamBlock source = *block;  // the caller may pass one of our own blocks
-    LockGuard hold(m_lock);
-    SetLimiter(source.Limiter, TRUE);
-    SetOutputGain(source.OutputGain, TRUE);
-    SetQFactor(source.QFactor, TRUE);
-    SetTCR(source.TCR, TRUE);
-    for (int b = 0; b < kBandCount; ++b) {
-        SetAttack(source.Attack[b], b, TRUE);
-        SetRelease(source.Release[b], b, TRUE);
-        SetRatio(source.Ratio[b], b, TRUE);
-        SetThreshold(source.Threshold[b], b, TRUE);
-        SetGain(source.Gain[b], b, TRUE);
-        SetKnee(source.Knee[b], b, TRUE);
-        SetType(source.Type[b], b, TRUE);
-        SetSolo(source.Solo[b], b, TRUE);
-        SetBypass(source.Bypass[b], b, TRUE);
-        if (b < kCrossoverCount)
-            SetFreq(source.Freq[b], b, TRUE);
+    LockGuard relay(m_relayLock);
+    int32_t stored[kParamCount];
+    {
+        // Stored all at once, so a block never runs with half of the new settings.
+        LockGuard hold(m_lock);
+        for (int k = 0; k < kParamCount; ++k)
+            stored[k] = StoreField(kApplyOrder.field[k], source.field(kApplyOrder.field[k]));
+        m_recompute = true;
+        m_dirty = true;
+        for (int i = 0; i < kBlockFieldCount; ++i)
+            m_current.field(i) = BlockField(i).clamp(m_current.field(i));
     }
-    m_recompute = true;
-    m_dirty = true;
-    for (int i = 0; i < kBlockFieldCount; ++i)
-        m_current.field(i) = BlockField(i).clamp(m_current.field(i));
+    for (int k = 0; k < kParamCount; ++k)
+        ForwardField(kApplyOrder.field[k], stored[k], TRUE);
     EndCapture();
     return S_OK;
 }
@@ -160,7 +191,7 @@ void CAudioTransform::NotifyCapture(int paramIndex, MP_DATA value)
 
 HRESULT CAudioTransform::EndCapture()
 {
-    LockGuard hold(m_lock);
+    LockGuard relay(m_relayLock);
     if (!m_holdCapture && !m_multiCapture && m_automation != nullptr && m_captured[0] != -1)
         EndAllCaptures();
     return S_OK;
@@ -168,7 +199,7 @@ HRESULT CAudioTransform::EndCapture()
 
 HRESULT CAudioTransform::SetCaptureMode(BOOL hold, BOOL multiCapture)
 {
-    LockGuard guard(m_lock);
+    LockGuard relay(m_relayLock);
     m_holdCapture = hold != FALSE;
     m_multiCapture = multiCapture != FALSE;
     return S_OK;
@@ -178,8 +209,8 @@ HRESULT CAudioTransform::SetCaptureMode(BOOL hold, BOOL multiCapture)
 
 void CAudioTransform::ApplyBlockWithSpares(const ParamBlock& block)
 {
-    LockGuard hold(m_lock);
     ApplyParamBlock(&block);
+    LockGuard hold(m_lock);
     m_current.Spare1 = BlockField(BlockIndex::Spare1).clamp(block.Spare1);
     m_current.Spare2 = BlockField(BlockIndex::Spare2).clamp(block.Spare2);
 }
@@ -197,24 +228,34 @@ HRESULT CAudioTransform::SelectSetup(LONG setup)
 {
     if (setup != 0 && setup != 1)
         return E_INVALIDARG;
-    LockGuard hold(m_lock);
-    if (setup == m_setup)
-        return S_OK;
-    m_setup = setup;
-    const ParamBlock previous = m_current;
-    const ParamBlock next = m_otherSetup;
+    LockGuard relay(m_relayLock);
+    ParamBlock previous, next;
+    {
+        LockGuard hold(m_lock);
+        if (setup == m_setup)
+            return S_OK;
+        m_setup = setup;
+        previous = m_current;
+        next = m_otherSetup;
+    }
     ApplyParamBlock(&next);
+    LockGuard hold(m_lock);
     m_otherSetup = previous;
     return S_OK;
 }
 
 HRESULT CAudioTransform::CopySetup(LONG from, LONG to)
 {
-    LockGuard hold(m_lock);
+    LockGuard relay(m_relayLock);
     if (from == 0 && to == 1) {
+        LockGuard hold(m_lock);
         m_otherSetup = m_current;
     } else if (from == 1 && to == 0) {
-        const ParamBlock other = m_otherSetup;
+        ParamBlock other;
+        {
+            LockGuard hold(m_lock);
+            other = m_otherSetup;
+        }
         ApplyBlockWithSpares(other);
     }
     return S_OK;
@@ -222,6 +263,7 @@ HRESULT CAudioTransform::CopySetup(LONG from, LONG to)
 
 HRESULT CAudioTransform::UndoCheckpoint(LONG controlId)
 {
+    LockGuard relay(m_relayLock);
     LockGuard hold(m_lock);
     bool capturing = m_captured[0] != -1;
     bool sameGesture = capturing && controlId != -2 && (controlId < 0 || controlId == m_lastCheckpointId);
@@ -235,10 +277,15 @@ HRESULT CAudioTransform::Undo()
 {
     // Swap through a local copy so a second undo redoes, and apply from the copy: the
     // block being applied is never one that a streaming block could write into.
-    LockGuard hold(m_lock);
-    const ParamBlock restored = m_undo;
-    m_undo = m_current;
+    LockGuard relay(m_relayLock);
+    ParamBlock restored;
+    {
+        LockGuard hold(m_lock);
+        restored = m_undo;
+        m_undo = m_current;
+    }
     ApplyBlockWithSpares(restored);
+    LockGuard hold(m_lock);
     m_recompute = true;
     m_dirty = true;
     return S_OK;
@@ -317,9 +364,13 @@ void CAudioTransform::ClearDirty()
 
 void CAudioTransform::SetFormat(const WAVEFORMATEX& format)
 {
-    LockGuard hold(m_lock);
-    m_format = format;
-    m_hasFormat = true;
+    {
+        LockGuard hold(m_lock);
+        m_format = format;
+        m_hasFormat = true;
+    }
+    if (m_automation != nullptr)
+        m_automation->SetSampleRate(static_cast<LONG>(format.nSamplesPerSec));
 }
 
 HRESULT CAudioTransform::GetFormat(WAVEFORMATEX* format)

@@ -145,9 +145,13 @@ private:
         LONG commandId;
     };
 
-    // Parameter access by block index.
+    // Parameter access by block index. A setter stores under the engine lock, then
+    // forwards to the automation object outside it: forwarding runs host code, which
+    // must never hold up the streaming thread.
     HRESULT GetField(int blockIndex, LONG* value);
     HRESULT SetField(int blockIndex, LONG value, BOOL notify);
+    int32_t StoreField(int blockIndex, LONG value);  // returns the clamped value stored
+    void ForwardField(int blockIndex, int32_t value, BOOL notify);  // under the relay lock
     HRESULT GetRunField(int firstBlockIndex, int runLength, LONG index, LONG* value);
     HRESULT SetRunField(int firstBlockIndex, int runLength, LONG index, LONG value, BOOL notify);
     HRESULT GetIndicator(int which, LONG channel, LONG* value);
@@ -177,7 +181,10 @@ private:
     bool IsStereo() const { return m_format.nChannels == 2; }
     double SampleRate() const { return m_hasFormat ? m_format.nSamplesPerSec : 0.0; }
 
-    RecursiveLock m_lock;  // the engine lock
+    // Lock order: the relay lock, then the engine lock. The streaming thread takes only
+    // the engine lock, once per block.
+    RecursiveLock m_relayLock;  // serializes forwarding to the automation object; guards the capture list
+    RecursiveLock m_lock;       // the engine lock: blocks, flags, indicators, notification table
     ParamBlock m_current{};
     ParamBlock m_otherSetup{};
     ParamBlock m_undo{};

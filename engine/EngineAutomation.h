@@ -18,6 +18,10 @@ struct IEngineAutomation : public IMediaParams {
     virtual HRESULT UpdateToSample(int64_t position) = 0;
     // The object's own gesture interface; not counted.
     virtual IMediaParamsUICallback* GestureSink() = 0;
+    // The stream's sample rate, for converting between sample positions and times.
+    virtual void SetSampleRate(LONG samplesPerSecond) = 0;
+    // The owner is going away: QueryInterface must no longer reach it.
+    virtual void DetachOwner() = 0;
 
 protected:
     ~IEngineAutomation() = default;

@@ -1,6 +1,16 @@
 #include "qz_platform.h"
 
+#include <atomic>
+
 namespace qz {
+
+namespace {
+std::atomic<LONG> g_moduleObjects{0};
+}
+
+void ModuleObjectCreated() { ++g_moduleObjects; }
+void ModuleObjectDestroyed() { --g_moduleObjects; }
+LONG ModuleObjectCount() { return g_moduleObjects.load(); }
 
 #ifdef _WIN32
 

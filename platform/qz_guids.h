@@ -7,6 +7,7 @@
 
 namespace qz {
 
+extern const IID kIID_IUnknown;
 extern const GUID kTimeFormatReferenceTime;      // GUID_TIME_REFERENCE
 extern const IID kIID_IMediaParams;
 extern const IID kIID_IMediaParamInfo;

@@ -157,6 +157,12 @@ bool WindowExists(HWND window);
 bool PostWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 #endif
 
+// Objects of this module that are still alive. The COM server may be unloaded only
+// while none is: every object handed to a host counts itself here.
+void ModuleObjectCreated();
+void ModuleObjectDestroyed();
+LONG ModuleObjectCount();
+
 // Short-lived working memory from the process heap; nullptr when none is left.
 void* AllocateScratch(size_t bytes);
 void FreeScratch(void* block);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "MediaParams.h"
 
 namespace qz::test {
 namespace {
@@ -59,6 +60,69 @@ TEST(Concurrency, EditorRecomputesWhileBlocksRunAndChangesLandAtTheNextBlock)
     EXPECT_EQ(now.Ratio[1], 123);
     const PathCoefficients expected = PathCoefficients::Compute(now, 44100);
     EXPECT_EQ(std::memcmp(&engine.Path().coefficients(), &expected, sizeof expected), 0);
+}
+
+TEST(Concurrency, HostEditorAndStreamAllAtOnce)
+{
+    // A host thread automating, an editor thread dragging controls, and the streaming
+    // thread processing blocks, all against one engine and its automation object.
+    StandaloneEngine engine(&CMediaParams::Create);
+    ParamBlock block = DefaultParamBlock();
+    engine.ApplyParamBlock(&block);
+    CMediaParams& automation = *static_cast<CMediaParams*>(engine.Automation());
+    const WAVEFORMATEX format = MakeFormat(WAVE_FORMAT_IEEE_FLOAT, 32, 2);
+    engine.SetFormat(format);
+    engine.BeginStreaming(format);
+
+    std::atomic<bool> done{false};
+    std::thread host([&] {
+        for (LONG round = 0; !done; ++round) {
+            const REFERENCE_TIME start = (round % 50) * 2000000LL;
+            MP_ENVELOPE_SEGMENT segments[2] = {
+                {start, start + 1000000, 0.0f, 1.0f, MP_CURVE_LINEAR, 0},
+                {start + 1000000, start + 3000000, 1.0f, 0.2f, MP_CURVE_SINE, 0},
+            };
+            automation.AddEnvelope(static_cast<DWORD>(round % kParamCount), 2, segments);
+            automation.SetParam(static_cast<DWORD>((round * 7) % kParamCount), (round % 10) / 9.0f);
+            if (round % 5 == 0)
+                automation.FlushEnvelope(static_cast<DWORD>((round * 3) % kParamCount), 0, start);
+            MP_DATA value;
+            automation.GetParam(static_cast<DWORD>(round % kParamCount), &value);
+        }
+    });
+    std::thread editor([&] {
+        for (LONG round = 0; !done; ++round) {
+            engine.SetCaptureMode(FALSE, round % 3 == 0);
+            engine.UndoCheckpoint(round % 4);
+            engine.SetGain(round % 360 - 180, round % kBandCount, TRUE);
+            engine.SetThreshold(-(round % 600), (round + 1) % kBandCount, TRUE);
+            engine.EndCapture();
+            if (round % 11 == 0)
+                engine.Undo();
+            engine.QueryChanged();
+        }
+    });
+
+    std::vector<float> audio(2 * 256);
+    for (int round = 0; round < 3000; ++round) {
+        for (size_t k = 0; k < audio.size(); ++k)
+            audio[k] = 0.3f * static_cast<float>(((k + round) * 2654435761u) % 1000) / 1000.0f;
+        MediaBuffer sample;
+        sample.data = reinterpret_cast<BYTE*>(audio.data());
+        sample.capacity = sample.length = static_cast<LONG>(audio.size() * sizeof(float));
+        sample.discontinuity = round == 0;
+        sample.hasStartTime = round == 0;
+        ASSERT_EQ(engine.TransformBuffer(sample, false), S_OK);
+        for (size_t k = 0; k < sample.length / sizeof(float); ++k)
+            ASSERT_TRUE(std::isfinite(audio[k]));
+    }
+    done = true;
+    host.join();
+    editor.join();
+    engine.SetCaptureMode(FALSE, FALSE);
+    engine.EndCapture();
+    for (int p = 0; p < kParamCount; ++p)
+        EXPECT_FALSE(automation.Envelope(p).IsCaptured()) << "every gesture ended, parameter " << p;
 }
 
 } // namespace

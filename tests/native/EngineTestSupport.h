@@ -32,6 +32,7 @@ public:
     float current[kParamCount] = {};
     bool changed = false;
     LONG references = 1;
+    LONG sampleRate = 44100;
 
     static HRESULT Create(IEngineAutomation** automation, ITqPlugInProp* owner);
     static RecordingAutomation* Of(CAudioTransform& engine)
@@ -55,6 +56,8 @@ public:
     MP_DATA CurrentValue(int paramIndex) override { return current[paramIndex]; }
     HRESULT UpdateToSample(int64_t position) override;
     IMediaParamsUICallback* GestureSink() override { return this; }
+    void SetSampleRate(LONG rate) override { sampleRate = rate; }
+    void DetachOwner() override {}
     // IMediaParamsUICallback
     HRESULT STDMETHODCALLTYPE ParamsBeginCapture(DWORD* indices, DWORD count) override;
     HRESULT STDMETHODCALLTYPE ParamsChanged(DWORD* indices, DWORD count, MP_DATA* values) override;
