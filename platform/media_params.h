@@ -84,3 +84,13 @@ struct IMediaParamsSetUICallback : public IUnknown {
 protected:
     ~IMediaParamsSetUICallback() = default;
 };
+
+// A host's interface for a filter's built-in presets.
+struct IStaticFilterPreset : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetPresetCount(LONG* count) = 0;
+    // The name of a preset, converted to wide text, in a buffer of `length` characters.
+    virtual HRESULT STDMETHODCALLTYPE GetPresetName(LONG index, WCHAR* name, LONG length) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ApplyPreset(LONG index) = 0;
+protected:
+    ~IStaticFilterPreset() = default;
+};
