@@ -1,14 +1,17 @@
 #include "Unknown.h"
 
+#include "qz_platform.h"
+
 namespace {
-volatile LONG g_objects = 0;
 volatile LONG g_locks = 0;
 } // namespace
 
 namespace framework {
 
-void ObjectCreated() { InterlockedIncrement(&g_objects); }
-void ObjectDestroyed() { InterlockedDecrement(&g_objects); }
+// Objects are counted where the portable code counts its own (the automation object
+// is no CUnknown), so that one count answers for the whole module.
+void ObjectCreated() { qz::ModuleObjectCreated(); }
+void ObjectDestroyed() { qz::ModuleObjectDestroyed(); }
 
 void LockServer(bool lock)
 {
@@ -20,7 +23,7 @@ void LockServer(bool lock)
 
 HRESULT CanUnloadNow()
 {
-    return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE;
+    return qz::ModuleObjectCount() == 0 && g_locks == 0 ? S_OK : S_FALSE;
 }
 
 } // namespace framework

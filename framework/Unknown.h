@@ -8,7 +8,8 @@
 namespace framework {
 
 // Every COM object of the module counts itself while it is alive, whether it is a
-// CUnknown or not (class factories, media samples' allocators, enumerators ...).
+// CUnknown or not; portable code counts through qz::ModuleObjectCreated, the same
+// count.
 void ObjectCreated();
 void ObjectDestroyed();
 // IClassFactory::LockServer.
