@@ -109,7 +109,8 @@ HRESULT UnregisterServer(REFCLSID clsid)
 {
     WCHAR classKey[48];
     ClassKeyName(clsid, classKey);
-    return IgnoreNotFound(HRESULT_FROM_WIN32(DeleteTree(HKEY_CLASSES_ROOT, classKey)));
+    const LONG error = DeleteTree(HKEY_CLASSES_ROOT, classKey);  // HRESULT_FROM_WIN32 is a macro
+    return IgnoreNotFound(HRESULT_FROM_WIN32(error));
 }
 
 HRESULT RegisterFilter(IFilterMapper2* mapper, const AMOVIESETUP_FILTER& setup, bool doRegister)
