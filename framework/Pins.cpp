@@ -145,11 +145,8 @@ STDMETHODIMP CBasePin::QueryInternalConnections(IPin** /*pins*/, ULONG* /*count*
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CBasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+STDMETHODIMP CBasePin::NewSegment(REFERENCE_TIME /*start*/, REFERENCE_TIME /*stop*/, double /*rate*/)
 {
-    m_segmentStart = start;
-    m_segmentStop = stop;
-    m_segmentRate = rate;
     return S_OK;
 }
 

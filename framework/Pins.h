@@ -38,7 +38,7 @@ public:
     STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
     // Every input of a filter feeds every output: E_NOTIMPL, as the contract allows.
     STDMETHODIMP QueryInternalConnections(IPin** pins, ULONG* count) override;
-    // Records the segment; input pins pass it on.
+    // Nothing to do by default: S_OK. Pins that pass segments on override it.
     STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
     // S_OK when the pin accepts `type` for a connection.
@@ -74,9 +74,6 @@ protected:
     WCHAR m_name[MAX_PIN_NAME];
     IPin* m_connected = nullptr;
     CMediaType m_mt;
-    REFERENCE_TIME m_segmentStart = 0;
-    REFERENCE_TIME m_segmentStop = 0;
-    double m_segmentRate = 1.0;
 };
 
 // An input pin: accepts connections (ReceiveConnection) and samples (IMemInputPin).

@@ -63,7 +63,6 @@ STDMETHODIMP CTransInPlaceInputPin::EndFlush()
 
 STDMETHODIMP CTransInPlaceInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
-    CBaseInputPin::NewSegment(start, stop, rate);
     return m_transform->NewSegment(start, stop, rate);
 }
 
