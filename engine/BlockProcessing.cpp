@@ -37,25 +37,37 @@ HRESULT CAudioTransform::RecomputeNow()
     return RecomputeCoefficients();
 }
 
+void CAudioTransform::StoreAutomationValues()
+{
+    LockGuard hold(m_lock);
+    if (m_automation == nullptr)
+        return;
+    for (int p = 0; p < kParamCount; ++p) {
+        const int32_t value = ToEngine(p, m_automation->CurrentValue(p));
+        int32_t& stored = m_current.field(Param(p).blockIndex);
+        if (stored != value) {
+            stored = value;
+            m_recompute = true;
+        }
+    }
+}
+
 bool CAudioTransform::PullAutomation()
 {
     LockGuard hold(m_lock);
-    if (m_automation != nullptr) {
-        for (int p = 0; p < kParamCount; ++p) {
-            int32_t value = ToEngine(p, m_automation->CurrentValue(p));
-            int32_t& stored = m_current.field(Param(p).blockIndex);
-            if (stored != value) {
-                stored = value;
-                m_recompute = true;
-            }
-        }
-    }
-    m_snapshot = m_current;
-    bool changed = m_recompute;
+    StoreAutomationValues();
+    const bool changed = m_recompute;
     m_recompute = false;
     if (changed)
         m_changedForEditor = true;
     return changed;
+}
+
+ParamBlock CAudioTransform::BlockForSaving()
+{
+    LockGuard hold(m_lock);
+    StoreAutomationValues();
+    return m_current;
 }
 
 HRESULT CAudioTransform::RecomputeCoefficients()

@@ -348,13 +348,13 @@ HRESULT CAudioTransform::SetEditorValue(LONG value)
     return S_OK;
 }
 
-bool CAudioTransform::IsDirty()
+bool CAudioTransform::HasUnsavedChanges()
 {
     LockGuard hold(m_lock);
     return m_dirty;
 }
 
-void CAudioTransform::ClearDirty()
+void CAudioTransform::MarkSaved()
 {
     LockGuard hold(m_lock);
     m_dirty = false;

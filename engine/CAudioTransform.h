@@ -113,8 +113,8 @@ public:
     // Posts WM_COMMAND (code << 16 | id) to every registered editor window.
     HRESULT NotifyEditorWindows(int code);
     // Whether the parameters changed since the last save; ClearDirty after saving.
-    bool IsDirty();
-    void ClearDirty();
+    bool HasUnsavedChanges();
+    void MarkSaved();
 
     // --- Streaming (block processing) ---
     HRESULT BeginStreaming(const WAVEFORMATEX& format);
@@ -129,8 +129,12 @@ public:
     HRESULT ProcessFloat64(BlockMode mode, double* buffer, LONG* frames);
     // 16-bit PCM through a temporary float buffer; E_OUTOFMEMORY leaves it untouched.
     HRESULT ProcessPcm16(BlockMode mode, int16_t* buffer, LONG* frames);
-    // Reads every automation value into the block; true when anything changed.
+    // Reads every automation value into the block; true when anything changed, and
+    // the change is then handed to the coming recomputation.
     bool PullAutomation();
+    // The block with the automation values in force, for saving. Any recomputation
+    // the values call for stays pending for the next block.
+    ParamBlock BlockForSaving();
     HRESULT RecomputeCoefficients();
     int64_t SamplePosition() const { return m_samplePosition; }
     // The signal path, for inspection while no block runs.
@@ -170,6 +174,9 @@ private:
     }
     HRESULT SetIndicator(int which, LONG channel, LONG value);
 
+    // Stores the automation values in force into the block, flagging a recomputation
+    // when one differs (under the engine lock).
+    void StoreAutomationValues();
     void NotifyCapture(int paramIndex, MP_DATA value);
     void EndAllCaptures();
     // Applies a whole block through the setters, then restores its spare fields, which
@@ -205,7 +212,6 @@ private:
     LONG m_indicators[2][3] = {};  // [channel][over, 2, 3]
 
     MeterStore m_meters;
-    ParamBlock m_snapshot{};        // the block as the latest block pulled it
     int64_t m_samplePosition = 0;   // frames since the last resynchronization
 
     // Coefficients are computed under the engine lock by whichever thread recomputes,

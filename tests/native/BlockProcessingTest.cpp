@@ -366,6 +366,17 @@ TEST_F(BlockProcessing, AutomationValuesArePulledIntoTheBlockBeforeEachBlock)
     EXPECT_FALSE(engine.PullAutomation()) << "nothing new since that block";
 }
 
+TEST_F(BlockProcessing, SavingTakesTheAutomatedValuesAndLeavesTheRecomputationPending)
+{
+    start(WAVE_FORMAT_IEEE_FLOAT, 64, 2);
+    engine.PullAutomation();
+    engine.automation().current[25] = 0.5f;  // a host moved Ratio 3
+    engine.automation().changed = false;
+    const ParamBlock saved = engine.BlockForSaving();
+    EXPECT_EQ(saved.Ratio[2], 152) << "the value in force at this moment";
+    EXPECT_TRUE(engine.PullAutomation()) << "the next block still recomputes";
+}
+
 TEST(SampleFormats, OnlyMonoOrStereoPcm16AndFloat32Or64AreAccepted)
 {
     EXPECT_EQ(SampleFormatOf(MakeFormat(WAVE_FORMAT_PCM, 16, 2)), SampleFormat::Pcm16);

@@ -22,7 +22,7 @@ protected:
     {
         ParamBlock defaults = DefaultParamBlock();
         engine.ApplyParamBlock(&defaults);
-        engine.ClearDirty();
+        engine.MarkSaved();
         engine.PullAutomation();
         engine.automation().take();
     }
@@ -42,7 +42,7 @@ TEST_F(PropertyInterface, SetterClampsStoresAndForwardsTheNormalizedValue)
     EXPECT_EQ(engine.SetRatio(2, 3, FALSE), S_OK);
     EXPECT_EQ(ratio(3), 4) << "ratio 2 is stored as the minimum 4";
     EXPECT_EQ(engine.automation().take(), (std::vector<Call>{SetParamCall(26, 0.0f)}));
-    EXPECT_TRUE(engine.IsDirty());
+    EXPECT_TRUE(engine.HasUnsavedChanges());
 
     LONG knee = -1;
     engine.SetKnee(-5, 0, FALSE);
@@ -65,11 +65,11 @@ TEST_F(PropertyInterface, SettingTheStoredValueStillForwardsButChangesNoFlag)
 {
     engine.SetThreshold(0, 1, FALSE);
     EXPECT_EQ(engine.automation().take(), (std::vector<Call>{SetParamCall(19, 1.0f)}));
-    EXPECT_FALSE(engine.IsDirty());
+    EXPECT_FALSE(engine.HasUnsavedChanges());
     EXPECT_FALSE(engine.PullAutomation()) << "nothing to recompute";
 
     engine.SetThreshold(-200, 1, FALSE);
-    EXPECT_TRUE(engine.IsDirty());
+    EXPECT_TRUE(engine.HasUnsavedChanges());
     EXPECT_TRUE(engine.PullAutomation());
     EXPECT_EQ(engine.QueryChanged(), S_OK) << "the editor learns of the change";
 }
@@ -82,7 +82,7 @@ TEST_F(PropertyInterface, UnknownBandOrCrossoverIsIgnoredWithSuccess)
     EXPECT_EQ(engine.SetFreq(100, 4, TRUE), S_OK);
     EXPECT_EQ(*engine.GetParamBlockPtr(), before);
     EXPECT_TRUE(engine.automation().take().empty());
-    EXPECT_FALSE(engine.IsDirty());
+    EXPECT_FALSE(engine.HasUnsavedChanges());
 
     LONG value = 99;
     EXPECT_EQ(engine.GetRatio(&value, 5), S_OK);
@@ -189,7 +189,7 @@ TEST_F(PropertyInterface, ApplyingABlockSetsEveryParameterInOrderAndKeepsTheSpar
     EXPECT_EQ(now.Threshold[2], -600);
     EXPECT_EQ(now.Spare1, 5) << "a whole-block apply leaves the spares";
     EXPECT_EQ(now.Spare2, 0);
-    EXPECT_TRUE(engine.IsDirty());
+    EXPECT_TRUE(engine.HasUnsavedChanges());
 
     std::vector<DWORD> order;
     for (const Call& c : engine.automation().take())
