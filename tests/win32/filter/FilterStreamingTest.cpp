@@ -1,0 +1,279 @@
+// The filter streaming in the system's own filter graph: Wine's file source and WAVE
+// parser (16-bit PCM) or a push source of the test's own (float, read-only buffers),
+// into a recording renderer. The output is compared with the engine's own result for
+// the same audio, so every sample the graph delivers is checked.
+#include "FilterTestSupport.h"
+#include "TestFilters.h"
+
+#include <gtest/gtest.h>
+
+#include "StandaloneEngine.h"
+#include "qz_guids.h"
+
+#include <evcode.h>
+#include <uuids.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using qz::ITqPlugInProp;
+
+constexpr LONG kCompletionTimeoutMs = 20000;
+
+// A test signal: a loud low tone and a quieter high one, every frame different.
+template <typename Sample>
+std::vector<Sample> Signal(size_t frames, int channels, double scale)
+{
+    std::vector<Sample> s(frames * channels);
+    for (size_t n = 0; n < frames; ++n) {
+        const double low = 0.8 * std::sin(2 * 3.141592653589793 * 110 * n / 44100.0);
+        const double high = 0.3 * std::sin(2 * 3.141592653589793 * 3000 * n / 44100.0);
+        for (int c = 0; c < channels; ++c)
+            s[n * channels + c] = static_cast<Sample>((c == 0 ? low + high : low - high) * scale);
+    }
+    return s;
+}
+
+// Compressing settings: band 1 and 4 well above their thresholds, +6 dB out, limiter on.
+void Compress(ITqPlugInProp* prop)
+{
+    prop->SetThreshold(-300, 0, FALSE);
+    prop->SetRatio(60, 0, FALSE);
+    prop->SetThreshold(-350, 3, FALSE);
+    prop->SetRatio(40, 3, FALSE);
+    prop->SetType(1, 3, FALSE);
+    prop->SetOutputGain(60, FALSE);
+}
+
+// What the engine makes of `input` in one block, then the flush.
+template <typename Sample>
+std::vector<Sample> Expected(ITqPlugInProp* settingsFrom, const WAVEFORMATEX& format, std::vector<Sample> input)
+{
+    qz::StandaloneEngine engine;
+    qz::ParamBlock block;
+    settingsFrom->GetParamBlock(&block);
+    engine.ApplyParamBlock(&block);
+    engine.SetFormat(format);
+    engine.BeginStreaming(format);
+    qz::MediaBuffer buffer;
+    buffer.data = reinterpret_cast<BYTE*>(input.data());
+    buffer.capacity = buffer.length = static_cast<LONG>(input.size() * sizeof(Sample));
+    buffer.discontinuity = buffer.hasStartTime = true;
+    engine.TransformBuffer(buffer, false);
+    std::vector<Sample> out(input.begin(), input.begin() + buffer.length / sizeof(Sample));
+    std::vector<Sample> tail(input.size());
+    qz::MediaBuffer flush;
+    flush.data = reinterpret_cast<BYTE*>(tail.data());
+    flush.capacity = static_cast<LONG>(tail.size() * sizeof(Sample));
+    engine.TransformBuffer(flush, true);
+    out.insert(out.end(), tail.begin(), tail.begin() + flush.length / sizeof(Sample));
+    return out;
+}
+
+template <typename Sample>
+std::vector<Sample> As(const std::vector<BYTE>& bytes)
+{
+    std::vector<Sample> samples(bytes.size() / sizeof(Sample));
+    std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(Sample));
+    return samples;
+}
+
+class FilterInGraph : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(graph.ok());
+        ASSERT_TRUE(server.ok());
+        filter = server.Create<IBaseFilter>(IID_IBaseFilter);
+        ASSERT_TRUE(filter);
+        prop = As<ITqPlugInProp>(filter.get(), qz::kIID_ITqPlugInProp);
+        sink = ComPtr<CRecordingSink>(new CRecordingSink());
+        ASSERT_EQ(graph.Add(filter.get(), L"qz:Multiband"), S_OK);
+        ASSERT_EQ(graph.Add(sink.get(), L"Sink"), S_OK);
+    }
+    void TearDown() override
+    {
+        if (graph.ok())
+            graph.control()->Stop();
+        if (!wavPath.empty())
+            DeleteFileW(wavPath.c_str());
+    }
+
+    void Connect(IPin* upstream)
+    {
+        HRESULT hr = graph.builder()->ConnectDirect(upstream, FindPinByDirection(filter.get(), PINDIR_INPUT).get(), nullptr);
+        ASSERT_EQ(hr, S_OK) << "into the filter: " << HrText(hr);
+        hr = graph.builder()->ConnectDirect(FindPinByDirection(filter.get(), PINDIR_OUTPUT).get(), sink->GetPin(0), nullptr);
+        ASSERT_EQ(hr, S_OK) << "out of the filter: " << HrText(hr);
+    }
+
+    void RunToCompletion()
+    {
+        HRESULT hr = graph.control()->Run();
+        ASSERT_TRUE(SUCCEEDED(hr)) << HrText(hr);
+        LONG code = 0;
+        hr = graph.events()->WaitForCompletion(kCompletionTimeoutMs, &code);
+        ASSERT_EQ(hr, S_OK) << "completion: " << HrText(hr);
+        ASSERT_EQ(code, EC_COMPLETE);
+    }
+
+    TestGraph graph;
+    FilterServer server;
+    ComPtr<IBaseFilter> filter;
+    ComPtr<ITqPlugInProp> prop;
+    ComPtr<CRecordingSink> sink;
+    std::wstring wavPath;
+};
+
+TEST_F(FilterInGraph, SixteenBitWavThroughWinesParserComesOutWholeAndExact)
+{
+    Compress(prop.get());
+    const std::vector<int16_t> audio = Signal<int16_t>(30000, 2, 32767);
+    wavPath = TempPath(L"pcm16.wav");
+    WriteWavFile(wavPath, WAVE_FORMAT_PCM, 2, 44100, 16, Bytes(audio.data(), audio.size() * 2));
+    ComPtr<IPin> parser;
+    ASSERT_EQ(graph.AddWavSource(wavPath, parser), S_OK);
+    Connect(parser.get());
+
+    WAVEFORMATEX format{};
+    ASSERT_EQ(prop->GetFormat(&format), S_OK);
+    EXPECT_EQ(format.nBlockAlign, 4);
+    EXPECT_EQ(format.nAvgBytesPerSec, 4u * 44100);
+    RunToCompletion();
+
+    const std::vector<int16_t> produced = As<int16_t>(sink->Recorded().data);
+    const std::vector<int16_t> expected = Expected(prop.get(), format, audio);
+    ASSERT_EQ(produced.size(), audio.size()) << "the end-of-stream flush delivers the 64 withheld frames";
+    EXPECT_EQ(produced, expected);
+    EXPECT_EQ(sink->Recorded().endOfStreams, 1);
+    EXPECT_EQ(prop->IsProcessing(), S_FALSE) << "after the flush";
+    LONG over = 0;
+    prop->GetOverIndicator(&over, 0);
+    EXPECT_EQ(over, 3) << "+6 dB drove the limiter";
+}
+
+TEST_F(FilterInGraph, FloatStreamsFromReadOnlyBuffersAreProcessedOnACopy)
+{
+    for (WORD bits : {WORD(32), WORD(64)}) {
+        SCOPED_TRACE(bits);
+        TestGraph local;
+        ComPtr<IBaseFilter> f = server.Create<IBaseFilter>(IID_IBaseFilter);
+        ComPtr<ITqPlugInProp> p = As<ITqPlugInProp>(f.get(), qz::kIID_ITqPlugInProp);
+        Compress(p.get());
+        ComPtr<CRecordingSink> recorder(new CRecordingSink());
+        std::vector<BYTE> bytes;
+        if (bits == 32) {
+            std::vector<float> a = Signal<float>(20000, 2, 1.0);
+            bytes = Bytes(a.data(), a.size() * 4);
+        } else {
+            std::vector<double> a = Signal<double>(20000, 2, 1.0);
+            bytes = Bytes(a.data(), a.size() * 8);
+        }
+        std::vector<std::vector<BYTE>> buffers;
+        for (size_t at = 0; at < bytes.size(); at += 4096 * bits / 8)
+            buffers.emplace_back(bytes.begin() + at, bytes.begin() + std::min(bytes.size(), at + 4096 * bits / 8));
+        ComPtr<CPushSource> source(new CPushSource(AudioType(WAVE_FORMAT_IEEE_FLOAT, 2, 44100, bits), buffers, true));
+        ASSERT_EQ(local.Add(source.get(), L"Source"), S_OK);
+        ASSERT_EQ(local.Add(f.get(), L"qz:Multiband"), S_OK);
+        ASSERT_EQ(local.Add(recorder.get(), L"Sink"), S_OK);
+        ASSERT_EQ(local.builder()->ConnectDirect(source->GetPin(0), FindPinByDirection(f.get(), PINDIR_INPUT).get(), nullptr),
+                  S_OK);
+        ASSERT_EQ(local.builder()->ConnectDirect(FindPinByDirection(f.get(), PINDIR_OUTPUT).get(), recorder->GetPin(0),
+                                                 nullptr),
+                  S_OK);
+        ASSERT_TRUE(SUCCEEDED(local.control()->Run()));
+        LONG code = 0;
+        ASSERT_EQ(local.events()->WaitForCompletion(kCompletionTimeoutMs, &code), S_OK);
+        local.control()->Stop();
+
+        WAVEFORMATEX format{};
+        p->GetFormat(&format);
+        EXPECT_EQ(source->BuffersChangedDownstream(), 0) << "read-only buffers are never written";
+        const std::vector<BYTE> produced = recorder->Recorded().data;
+        ASSERT_EQ(produced.size(), bytes.size());
+        if (bits == 32)
+            EXPECT_EQ(As<float>(produced), Expected(p.get(), format, As<float>(bytes)));
+        else
+            EXPECT_EQ(As<double>(produced), Expected(p.get(), format, As<double>(bytes)));
+    }
+}
+
+TEST_F(FilterInGraph, MediaTypesTheFilterRefuses)
+{
+    ComPtr<IPin> input = FindPinByDirection(filter.get(), PINDIR_INPUT);
+    const CMediaType stereo16 = AudioType(WAVE_FORMAT_PCM, 2, 96000, 16);
+    const CMediaType mono64 = AudioType(WAVE_FORMAT_IEEE_FLOAT, 1, 8000, 64);
+    EXPECT_EQ(input->QueryAccept(&stereo16), S_OK);
+    EXPECT_EQ(input->QueryAccept(&mono64), S_OK);
+    const struct {
+        CMediaType type;
+        const char* what;
+    } refused[] = {
+        {AudioType(WAVE_FORMAT_PCM, 2, 44100, 24), "24-bit PCM"},
+        {AudioType(WAVE_FORMAT_PCM, 2, 44100, 8), "8-bit PCM"},
+        {AudioType(WAVE_FORMAT_IEEE_FLOAT, 2, 44100, 16), "16-bit float"},
+        {AudioType(WAVE_FORMAT_PCM, 3, 44100, 16), "three channels"},
+        {AudioType(WAVE_FORMAT_PCM, 2, 0, 16), "a sample rate of 0"},
+    };
+    for (const auto& r : refused)
+        EXPECT_NE(input->QueryAccept(&r.type), S_OK) << r.what;
+    CMediaType compressed = AudioType(WAVE_FORMAT_PCM, 2, 44100, 16);
+    compressed.bTemporalCompression = TRUE;
+    EXPECT_NE(input->QueryAccept(&compressed), S_OK) << "temporally compressed";
+    CMediaType shortBlock = AudioType(WAVE_FORMAT_PCM, 2, 44100, 16);
+    shortBlock.cbFormat = 14;
+    EXPECT_NE(input->QueryAccept(&shortBlock), S_OK) << "a 14-byte format block";
+    CMediaType video = AudioType(WAVE_FORMAT_PCM, 2, 44100, 16);
+    video.majortype = MEDIATYPE_Video;
+    EXPECT_NE(input->QueryAccept(&video), S_OK) << "not audio";
+}
+
+TEST_F(FilterInGraph, WrongBlockAlignIsStoredCorrectedAndEditorsAreTold)
+{
+    TestWindow editor;
+    prop->SetNotifyWindow(editor.handle(), 32700);
+    CMediaType type = AudioType(WAVE_FORMAT_PCM, 2, 48000, 16);
+    reinterpret_cast<WAVEFORMATEX*>(type.pbFormat)->nBlockAlign = 6;
+    std::vector<int16_t> audio = Signal<int16_t>(1000, 2, 10000);
+    ComPtr<CPushSource> source(new CPushSource(type, {Bytes(audio.data(), audio.size() * 2)}, false));
+    ASSERT_EQ(graph.Add(source.get(), L"Source"), S_OK);
+    Connect(source->GetPin(0));
+    WAVEFORMATEX format{};
+    ASSERT_EQ(prop->GetFormat(&format), S_OK);
+    EXPECT_EQ(format.nBlockAlign, 4);
+    EXPECT_EQ(format.nAvgBytesPerSec, 4u * 48000);
+    EXPECT_EQ(format.nSamplesPerSec, 48000u);
+    std::vector<WPARAM> told = editor.Commands();
+    EXPECT_NE(std::find(told.begin(), told.end(), MAKEWPARAM(32700, 0)), told.end()) << "input type set";
+    EXPECT_NE(std::find(told.begin(), told.end(), MAKEWPARAM(32700, 1)), told.end()) << "output type set";
+    prop->SetNotifyWindow(editor.handle(), 0);
+}
+
+TEST_F(FilterInGraph, ARestartNeverReplaysTheEarlierRun)
+{
+    // Two runs of the same graph; the second one's audio is silence. Whatever the
+    // lookahead held from the first run must not come out of the second.
+    std::vector<int16_t> loud = Signal<int16_t>(4000, 2, 30000);
+    ComPtr<CPushSource> source(new CPushSource(AudioType(WAVE_FORMAT_PCM, 2, 44100, 16),
+                                               {Bytes(loud.data(), loud.size() * 2)}, false));
+    ASSERT_EQ(graph.Add(source.get(), L"Source"), S_OK);
+    Connect(source->GetPin(0));
+    ASSERT_TRUE(SUCCEEDED(graph.control()->Pause()));
+    // Stop before the end of stream: the lookahead still holds the last 64 frames.
+    ASSERT_TRUE(source->WaitUntilDone(kCompletionTimeoutMs));
+    graph.control()->Stop();
+    const size_t firstRun = sink->Recorded().data.size();
+
+    RunToCompletion();  // the source pushes the same buffer again
+    const std::vector<int16_t> all = As<int16_t>(sink->Recorded().data);
+    const std::vector<int16_t> second(all.begin() + firstRun / 2, all.end());
+    const std::vector<int16_t> fresh = Expected(prop.get(), WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0},
+                                                loud);
+    ASSERT_GE(second.size(), 2u * 64);
+    EXPECT_TRUE(std::equal(second.begin(), second.begin() + 128, fresh.begin()))
+        << "the second run starts like a fresh stream";
+}
+
+} // namespace
