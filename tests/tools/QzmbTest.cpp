@@ -265,6 +265,16 @@ TEST(Qzmb, PresetsFromDataStringsAndFiles)
     EXPECT_EQ(FileBytes(viaData), FileBytes(viaSet));
     EXPECT_EQ(FileBytes(viaFile), FileBytes(viaSet));
 
+    const std::string record = TempPath("settings.rec"), viaRecord = TempPath("pre_record.wav");
+    run = RunQzmb(std::string("record ") + record + " " + kCompress);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FileBytes(record).size(), 240u);
+    ASSERT_EQ(RunQzmb("process " + in + " " + viaRecord + " --record " + record).exitCode, 0);
+    EXPECT_EQ(FileBytes(viaRecord), FileBytes(viaSet)) << "a settings record carries the same settings";
+    run = RunQzmb("process " + in + " " + viaRecord + " --record " + in);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.output.find("not a qz:Multiband settings record"), std::string::npos) << run.output;
+
     run = RunQzmb("process " + in + " " + viaFile + " --preset-file " + ini + " --preset Missing");
     EXPECT_NE(run.exitCode, 0);
     EXPECT_NE(run.output.find("no preset named \"Missing\""), std::string::npos) << run.output;

@@ -1,9 +1,11 @@
 // qzmb: the qz:Multiband engine on the command line.
 //
 //   qzmb params                           the 53 parameters, their ranges and defaults
-//   qzmb process IN OUT [options]         process an audio file, print what happened
+//   qzmb process IN OUT [settings]        process an audio file, print what happened
+//   qzmb record OUT.rec [settings]        write the settings as a 240-byte record
 //
-// Options of process (applied in this order, over the default settings):
+// Settings (applied in this order, over the default settings):
+//   --record FILE                         a settings record (as the filter stores it)
 //   --preset-data "TEXT"                  a preset data string
 //   --preset-file FILE --preset NAME      a preset from a preset file
 //   --set "LABEL=VALUE"                   one parameter; repeatable
@@ -18,6 +20,7 @@
 #include "ParamTable.h"
 #include "ParameterText.h"
 #include "PresetData.h"
+#include "RecordFile.h"
 
 namespace {
 
@@ -25,7 +28,9 @@ using namespace qz;
 
 const char* const kUsage =
     "usage: qzmb params\n"
-    "       qzmb process IN OUT [--preset-data TEXT] [--preset-file FILE --preset NAME] [--set LABEL=VALUE]...\n"
+    "       qzmb process IN OUT [SETTINGS]\n"
+    "       qzmb record OUT.rec [SETTINGS]\n"
+    "SETTINGS: [--record FILE] [--preset-data TEXT] [--preset-file FILE --preset NAME] [--set LABEL=VALUE]...\n"
     "\n"
     "VALUE is in engine units as a bare number (--set \"Threshold 3=-200\") or physical with a unit:\n"
     "-20dB, 4:1, 15ms, 1262Hz, on/off, Normal/Vintage.\n";
@@ -83,46 +88,82 @@ void PrintReport(const cli::ProcessReport& r, const std::string& in, const std::
     std::printf("  latency: %d frames (made up by the end-of-stream flush)\n", r.latencyFrames);
 }
 
-int Process(const std::vector<std::string>& args)
+// Reads the settings options from args[first] on over the default settings. Returns
+// an empty string, or the problem.
+std::string ReadSettings(const std::vector<std::string>& args, size_t first, ParamBlock& settings)
 {
-    if (args.size() < 2)
-        return Fail("process needs IN and OUT (qzmb --help shows the usage)");
-    ParamBlock settings = DefaultParamBlock();
-    std::string presetFile, presetName;
+    settings = DefaultParamBlock();
+    std::string record, presetData, presetFile, presetName;
     std::vector<std::string> sets;
-    for (size_t i = 2; i < args.size(); ++i) {
+    for (size_t i = first; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (i + 1 >= args.size())
-            return Fail("option " + option + " needs a value");
+            return "option " + option + " needs a value";
         const std::string& value = args[++i];
-        if (option == "--set") {
+        if (option == "--set")
             sets.push_back(value);
-        } else if (option == "--preset-data") {
-            if (ParsePresetData(value, settings) < kBlockFieldCount)
-                return Fail("the preset data string must hold all 55 values");
-        } else if (option == "--preset-file") {
+        else if (option == "--record")
+            record = value;
+        else if (option == "--preset-data")
+            presetData = value;
+        else if (option == "--preset-file")
             presetFile = value;
-        } else if (option == "--preset") {
+        else if (option == "--preset")
             presetName = value;
-        } else {
-            return Fail("unknown option " + option);
-        }
+        else
+            return "unknown option " + option;
     }
+    if (!record.empty()) {
+        const std::string problem = cli::ReadRecordFile(record, settings);
+        if (!problem.empty())
+            return problem;
+    }
+    if (!presetData.empty() && ParsePresetData(presetData, settings) < kBlockFieldCount)
+        return "the preset data string must hold all 55 values";
     if (presetFile.empty() != presetName.empty())
-        return Fail("--preset-file and --preset go together");
+        return "--preset-file and --preset go together";
     if (!presetFile.empty()) {
         std::string error;
         const std::string data = cli::ReadPresetFromFile(presetFile, presetName, error);
         if (!error.empty())
-            return Fail(error);
+            return error;
         if (ParsePresetData(data, settings) < kBlockFieldCount)
-            return Fail("preset \"" + presetName + "\" holds an incomplete preset data string");
+            return "preset \"" + presetName + "\" holds an incomplete preset data string";
     }
     for (const std::string& setting : sets) {
         const std::string problem = cli::ApplySetting(setting, settings);
         if (!problem.empty())
-            return Fail(problem);
+            return problem;
     }
+    // Stored records and preset files may hold values out of range; the engine clamps
+    // them when it applies the block, and so does the record written here.
+    for (int i = 0; i < kBlockFieldCount; ++i)
+        settings.field(i) = BlockField(i).clamp(settings.field(i));
+    return "";
+}
+
+int WriteRecord(const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return Fail("record needs OUT.rec (qzmb --help shows the usage)");
+    ParamBlock settings;
+    std::string problem = ReadSettings(args, 1, settings);
+    if (problem.empty())
+        problem = cli::WriteRecordFile(args[0], settings);
+    if (!problem.empty())
+        return Fail(problem);
+    std::printf("%s: settings record written\n", args[0].c_str());
+    return 0;
+}
+
+int Process(const std::vector<std::string>& args)
+{
+    if (args.size() < 2)
+        return Fail("process needs IN and OUT (qzmb --help shows the usage)");
+    ParamBlock settings;
+    const std::string invalid = ReadSettings(args, 2, settings);
+    if (!invalid.empty())
+        return Fail(invalid);
 
     cli::ProcessReport report;
     const bool showProgress = isatty(STDERR_FILENO) != 0;
@@ -148,5 +189,7 @@ int main(int argc, char** argv)
         return ListParams();
     if (command == "process")
         return Process(args);
+    if (command == "record")
+        return WriteRecord(args);
     return Fail("unknown command \"" + command + "\" (qzmb --help shows the usage)");
 }
