@@ -315,6 +315,32 @@ TEST(Qzmb, BadInputGetsOneLineAndNothingIsWritten)
     EXPECT_EQ(FileBytes(in), original) << "the input is never written over";
 }
 
+TEST(Qzmb, CompareAllowsOneStepAndNoMore)
+{
+    const std::string a = TempPath("cmp_a.wav"), b = TempPath("cmp_b.wav"), c = TempPath("cmp_c.wav"),
+                      shorter = TempPath("cmp_short.wav");
+    std::vector<double> signal = MakeSignal(1000, 2);
+    WriteFile(a, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, signal);
+    std::vector<double> nudged = signal;
+    nudged[501] += 1.0 / 32768;  // one step
+    WriteFile(b, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, nudged);
+    nudged[501] += 1.0 / 32768;  // two steps
+    WriteFile(c, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, nudged);
+    WriteFile(shorter, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, std::vector<double>(signal.begin(), signal.end() - 2));
+
+    RunResult run = RunQzmb("compare " + a + " " + a);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("largest difference 0 steps: they agree"), std::string::npos) << run.output;
+    run = RunQzmb("compare " + a + " " + b);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    run = RunQzmb("compare " + a + " " + c);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("2 steps: they differ"), std::string::npos) << run.output;
+    run = RunQzmb("compare " + a + " " + shorter);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("differ in channels, sample rate or length"), std::string::npos) << run.output;
+}
+
 TEST(Qzmb, ParamsListsEveryParameterWithItsRangeAndDefault)
 {
     RunResult run = RunQzmb("params");

@@ -3,6 +3,7 @@
 //   qzmb params                           the 53 parameters, their ranges and defaults
 //   qzmb process IN OUT [settings]        process an audio file, print what happened
 //   qzmb record OUT.rec [settings]        write the settings as a 240-byte record
+//   qzmb compare A B                      how far two files differ; exit 1 beyond one LSB
 //
 // Settings (applied in this order, over the default settings):
 //   --record FILE                         a settings record (as the filter stores it)
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "CompareFiles.h"
 #include "FileProcessor.h"
 #include "ParamTable.h"
 #include "ParameterText.h"
@@ -30,6 +32,7 @@ const char* const kUsage =
     "usage: qzmb params\n"
     "       qzmb process IN OUT [SETTINGS]\n"
     "       qzmb record OUT.rec [SETTINGS]\n"
+    "       qzmb compare A B\n"
     "SETTINGS: [--record FILE] [--preset-data TEXT] [--preset-file FILE --preset NAME] [--set LABEL=VALUE]...\n"
     "\n"
     "VALUE is in engine units as a bare number (--set \"Threshold 3=-200\") or physical with a unit:\n"
@@ -156,6 +159,28 @@ int WriteRecord(const std::vector<std::string>& args)
     return 0;
 }
 
+// Two renderings agree when no sample is more than one step of their format apart:
+// the engine computes in double precision, and builds whose maths libraries round
+// their last digit differently may land on neighbouring 16-bit values.
+int Compare(const std::vector<std::string>& args)
+{
+    if (args.size() != 2)
+        return Fail("compare needs two files (qzmb --help shows the usage)");
+    cli::Comparison c;
+    const std::string problem = cli::CompareFiles(args[0], args[1], c);
+    if (!problem.empty())
+        return Fail(problem);
+    const bool agree = c.step > 0 ? c.largestDifference <= c.step : c.largestDifference <= 1e-6;
+    if (c.step > 0)
+        std::printf("%s and %s: %lld frames, largest difference %.0f step%s: %s\n", args[0].c_str(),
+                    args[1].c_str(), c.frames, c.largestDifference / c.step,
+                    c.largestDifference == c.step ? "" : "s", agree ? "they agree" : "they differ");
+    else
+        std::printf("%s and %s: %lld frames, largest difference %.3g: %s\n", args[0].c_str(), args[1].c_str(),
+                    c.frames, c.largestDifference, agree ? "they agree" : "they differ");
+    return agree ? 0 : 1;
+}
+
 int Process(const std::vector<std::string>& args)
 {
     if (args.size() < 2)
@@ -191,5 +216,7 @@ int main(int argc, char** argv)
         return Process(args);
     if (command == "record")
         return WriteRecord(args);
+    if (command == "compare")
+        return Compare(args);
     return Fail("unknown command \"" + command + "\" (qzmb --help shows the usage)");
 }
