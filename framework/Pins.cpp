@@ -327,11 +327,14 @@ STDMETHODIMP CBaseInputPin::Receive(IMediaSample* sample)
     if (hr != S_OK)
         return hr;
 
+    // A type attached to the sample changes the format from this sample on. It is
+    // checked like a connection's type; taking it up is the filter's business (the
+    // streaming thread cannot take the filter lock to change the connection's type).
     AM_MEDIA_TYPE* attached = nullptr;
     if (sample->GetMediaType(&attached) == S_OK && attached != nullptr) {
-        const bool same = CMediaType(*attached) == m_mt;
+        const CMediaType type(*attached);
         DeleteMediaType(attached);
-        if (!same)
+        if (type != m_mt && CheckMediaType(&type) != S_OK)
             return VFW_E_INVALIDMEDIATYPE;
     }
     return S_OK;

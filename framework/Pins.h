@@ -103,8 +103,9 @@ public:
     // No requirements: E_NOTIMPL, as the contract allows.
     STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties) override;
     // S_OK when the sample may be processed: the filter runs or is paused, there is
-    // no flush and no end of stream, and the sample keeps the connection's type
-    // (format changes within a stream are refused).
+    // no flush and no end of stream, and a type attached to the sample passes
+    // CheckMediaType (VFW_E_INVALIDMEDIATYPE otherwise). The connection keeps its
+    // type; a derived pin or filter takes up the new one.
     STDMETHODIMP Receive(IMediaSample* sample) override;
     STDMETHODIMP ReceiveMultiple(IMediaSample** samples, LONG count, LONG* processed) override;
     // Derived pins pass samples on synchronously, so they may block.
