@@ -269,6 +269,35 @@ TEST_F(Filter, ServerStaysLoadedWhileAnyObjectLives)
     EXPECT_EQ(server.CanUnloadNow(), S_OK);
 }
 
+TEST(ClassFactory, ResultCodesAndAggregationRefusals)
+{
+    FilterServer server;
+    ASSERT_TRUE(server.ok());
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(GetProcAddress(server.module(), "DllGetClassObject"));
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(getClassObject(qz::kCLSID_Filter, IID_IUnknown, factory.put_void()), S_OK);
+    EXPECT_EQ(getClassObject(qz::kCLSID_Filter, IID_IBaseFilter, factory.put_void()), E_NOINTERFACE);
+    EXPECT_EQ(getClassObject(qz::kIID_ITqPlugInProp, IID_IClassFactory, factory.put_void()), CLASS_E_CLASSNOTAVAILABLE);
+    ASSERT_EQ(getClassObject(qz::kCLSID_Filter, IID_IClassFactory, factory.put_void()), S_OK);
+
+    ComPtr<IBaseFilter> filter;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, nullptr), E_POINTER);
+    ComPtr<IUnknown> outer = As<IUnknown>(factory.get(), IID_IUnknown);  // any object as the would-be outer
+    EXPECT_EQ(factory->CreateInstance(outer.get(), IID_IBaseFilter, filter.put_void()), E_NOINTERFACE)
+        << "an aggregating caller must ask for IUnknown";
+    outer.reset();
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory.reset();
+    server.ReleaseFactory();
+    EXPECT_EQ(server.CanUnloadNow(), S_FALSE) << "locked";
+    ComPtr<IClassFactory> again;
+    getClassObject(qz::kCLSID_Filter, IID_IClassFactory, again.put_void());
+    again->LockServer(FALSE);
+    again.reset();
+    EXPECT_EQ(server.CanUnloadNow(), S_OK);
+}
+
 std::string ReadString(HKEY root, const std::string& path, const char* name)
 {
     char value[256] = {};
@@ -294,13 +323,28 @@ bool KeyExists(const std::string& path)
     return true;
 }
 
-TEST(Registration, WritesTheServerThePinsAndTheFilterNameAndRemovesThem)
+// Runs Wine's own regsvr32 on the DLL beside the test; its exit code.
+DWORD RunRegsvr32(const wchar_t* arguments)
 {
-    FilterServer server;
-    ASSERT_TRUE(server.ok());
+    std::wstring command = std::wstring(L"regsvr32.exe ") + arguments + L" qzMultibandDX.dll";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0xFFFFFFFF;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+TEST(Registration, Regsvr32WritesTheServerThePinsAndTheFilterNameAndRemovesThem)
+{
     const std::string clsid = "CLSID\\" + GuidText(qz::kCLSID_Filter);
     const std::string filterKey = "Filter\\" + GuidText(qz::kCLSID_Filter);
-    ASSERT_EQ(server.Register(), S_OK);
+    ASSERT_EQ(RunRegsvr32(L"/s"), 0u) << "regsvr32 /s";
     EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid, nullptr), "Tavelin:qz Multiband");
     EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid + "\\InprocServer32", "ThreadingModel"), "Both");
     EXPECT_NE(ReadString(HKEY_CLASSES_ROOT, clsid + "\\InprocServer32", nullptr).find("qzMultibandDX.dll"),
@@ -334,7 +378,13 @@ TEST(Registration, WritesTheServerThePinsAndTheFilterNameAndRemovesThem)
     }
     EXPECT_TRUE(listed) << "the filter mapper lists the filter for audio in and out";
 
-    ASSERT_EQ(server.Unregister(), S_OK);
+    ComPtr<IBaseFilter> created;
+    EXPECT_EQ(CoCreateInstance(qz::kCLSID_Filter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, created.put_void()),
+              S_OK)
+        << "created by class identifier once registered";
+    created.reset();
+
+    ASSERT_EQ(RunRegsvr32(L"/u /s"), 0u) << "regsvr32 /u /s";
     EXPECT_FALSE(KeyExists(clsid));
     EXPECT_FALSE(KeyExists(filterKey));
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "MediaParams.h"
 #include "StandaloneEngine.h"
 #include "qz_guids.h"
 
@@ -47,13 +48,18 @@ void Compress(ITqPlugInProp* prop)
     prop->SetOutputGain(60, FALSE);
 }
 
+qz::ParamBlock Settings(ITqPlugInProp* prop)
+{
+    qz::ParamBlock block;
+    prop->GetParamBlock(&block);
+    return block;
+}
+
 // What the engine makes of `input` in one block, then the flush.
 template <typename Sample>
-std::vector<Sample> Expected(ITqPlugInProp* settingsFrom, const WAVEFORMATEX& format, std::vector<Sample> input)
+std::vector<Sample> Expected(const qz::ParamBlock& block, const WAVEFORMATEX& format, std::vector<Sample> input)
 {
     qz::StandaloneEngine engine;
-    qz::ParamBlock block;
-    settingsFrom->GetParamBlock(&block);
     engine.ApplyParamBlock(&block);
     engine.SetFormat(format);
     engine.BeginStreaming(format);
@@ -141,10 +147,11 @@ TEST_F(FilterInGraph, SixteenBitWavThroughWinesParserComesOutWholeAndExact)
     ASSERT_EQ(prop->GetFormat(&format), S_OK);
     EXPECT_EQ(format.nBlockAlign, 4);
     EXPECT_EQ(format.nAvgBytesPerSec, 4u * 44100);
+    EXPECT_EQ(prop->IsProcessing(), S_FALSE) << "before any audio";
     RunToCompletion();
 
     const std::vector<int16_t> produced = As<int16_t>(sink->Recorded().data);
-    const std::vector<int16_t> expected = Expected(prop.get(), format, audio);
+    const std::vector<int16_t> expected = Expected(Settings(prop.get()), format, audio);
     ASSERT_EQ(produced.size(), audio.size()) << "the end-of-stream flush delivers the 64 withheld frames";
     EXPECT_EQ(produced, expected);
     EXPECT_EQ(sink->Recorded().endOfStreams, 1);
@@ -154,10 +161,26 @@ TEST_F(FilterInGraph, SixteenBitWavThroughWinesParserComesOutWholeAndExact)
     EXPECT_EQ(over, 3) << "+6 dB drove the limiter";
 }
 
+TEST_F(FilterInGraph, MonoSixteenBitWavThroughWinesParser)
+{
+    Compress(prop.get());
+    const std::vector<int16_t> audio = Signal<int16_t>(12345, 1, 30000);
+    wavPath = TempPath(L"mono16.wav");
+    WriteWavFile(wavPath, WAVE_FORMAT_PCM, 1, 22050, 16, Bytes(audio.data(), audio.size() * 2));
+    ComPtr<IPin> parser;
+    ASSERT_EQ(graph.AddWavSource(wavPath, parser), S_OK);
+    Connect(parser.get());
+    RunToCompletion();
+    WAVEFORMATEX format{};
+    prop->GetFormat(&format);
+    EXPECT_EQ(format.nChannels, 1);
+    EXPECT_EQ(As<int16_t>(sink->Recorded().data), Expected(Settings(prop.get()), format, audio));
+}
+
 TEST_F(FilterInGraph, FloatStreamsFromReadOnlyBuffersAreProcessedOnACopy)
 {
-    for (WORD bits : {WORD(32), WORD(64)}) {
-        SCOPED_TRACE(bits);
+    for (const auto& [bits, channels] : {std::pair<WORD, WORD>{32, 2}, {64, 2}, {32, 1}, {64, 1}}) {
+        SCOPED_TRACE(testing::Message() << bits << "-bit float, " << channels << " channel(s)");
         TestGraph local;
         ComPtr<IBaseFilter> f = server.Create<IBaseFilter>(IID_IBaseFilter);
         ComPtr<ITqPlugInProp> p = As<ITqPlugInProp>(f.get(), qz::kIID_ITqPlugInProp);
@@ -165,16 +188,16 @@ TEST_F(FilterInGraph, FloatStreamsFromReadOnlyBuffersAreProcessedOnACopy)
         ComPtr<CRecordingSink> recorder(new CRecordingSink());
         std::vector<BYTE> bytes;
         if (bits == 32) {
-            std::vector<float> a = Signal<float>(20000, 2, 1.0);
+            std::vector<float> a = Signal<float>(20000, channels, 1.0);
             bytes = Bytes(a.data(), a.size() * 4);
         } else {
-            std::vector<double> a = Signal<double>(20000, 2, 1.0);
+            std::vector<double> a = Signal<double>(20000, channels, 1.0);
             bytes = Bytes(a.data(), a.size() * 8);
         }
         std::vector<std::vector<BYTE>> buffers;
         for (size_t at = 0; at < bytes.size(); at += 4096 * bits / 8)
             buffers.emplace_back(bytes.begin() + at, bytes.begin() + std::min(bytes.size(), at + 4096 * bits / 8));
-        ComPtr<CPushSource> source(new CPushSource(AudioType(WAVE_FORMAT_IEEE_FLOAT, 2, 44100, bits), buffers, true));
+        ComPtr<CPushSource> source(new CPushSource(AudioType(WAVE_FORMAT_IEEE_FLOAT, channels, 44100, bits), buffers, true));
         ASSERT_EQ(local.Add(source.get(), L"Source"), S_OK);
         ASSERT_EQ(local.Add(f.get(), L"qz:Multiband"), S_OK);
         ASSERT_EQ(local.Add(recorder.get(), L"Sink"), S_OK);
@@ -194,9 +217,9 @@ TEST_F(FilterInGraph, FloatStreamsFromReadOnlyBuffersAreProcessedOnACopy)
         const std::vector<BYTE> produced = recorder->Recorded().data;
         ASSERT_EQ(produced.size(), bytes.size());
         if (bits == 32)
-            EXPECT_EQ(As<float>(produced), Expected(p.get(), format, As<float>(bytes)));
+            EXPECT_EQ(As<float>(produced), Expected(Settings(p.get()), format, As<float>(bytes)));
         else
-            EXPECT_EQ(As<double>(produced), Expected(p.get(), format, As<double>(bytes)));
+            EXPECT_EQ(As<double>(produced), Expected(Settings(p.get()), format, As<double>(bytes)));
     }
 }
 
@@ -269,11 +292,90 @@ TEST_F(FilterInGraph, ARestartNeverReplaysTheEarlierRun)
     RunToCompletion();  // the source pushes the same buffer again
     const std::vector<int16_t> all = As<int16_t>(sink->Recorded().data);
     const std::vector<int16_t> second(all.begin() + firstRun / 2, all.end());
-    const std::vector<int16_t> fresh = Expected(prop.get(), WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0},
+    const std::vector<int16_t> fresh = Expected(Settings(prop.get()), WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0},
                                                 loud);
     ASSERT_GE(second.size(), 2u * 64);
     EXPECT_TRUE(std::equal(second.begin(), second.begin() + 128, fresh.begin()))
         << "the second run starts like a fresh stream";
+}
+
+TEST_F(FilterInGraph, AnEnvelopeChangesTheAudioAtTheBufferItReaches)
+{
+    // Output gain jumps to +12 dB at 0.25 s; buffers are 0.1 s long, and envelopes are
+    // evaluated at each buffer's first frame, so the fourth buffer is the first louder one.
+    prop->SetLimiter(0, FALSE);
+    const CMediaType type = AudioType(WAVE_FORMAT_PCM, 2, 44100, 16);
+    const std::vector<int16_t> audio = Signal<int16_t>(6 * 4410, 2, 4000);
+    std::vector<std::vector<BYTE>> buffers;
+    for (int b = 0; b < 6; ++b)
+        buffers.push_back(Bytes(audio.data() + b * 4410 * 2, 4410 * 4));
+    MP_ENVELOPE_SEGMENT jump{2500000, 100000000, 0.75f, 0.75f, MP_CURVE_JUMP, 0};
+    const qz::ParamBlock settings = Settings(prop.get());
+    ComPtr<IMediaParams> params = As<IMediaParams>(filter.get(), qz::kIID_IMediaParams);
+    ASSERT_EQ(params->AddEnvelope(1, 1, &jump), S_OK);
+    ComPtr<CPushSource> source(new CPushSource(type, buffers, false));
+    ASSERT_EQ(graph.Add(source.get(), L"Source"), S_OK);
+    Connect(source->GetPin(0));
+    RunToCompletion();
+    const std::vector<int16_t> produced = As<int16_t>(sink->Recorded().data);
+
+    // The same engine code, called directly with the same buffers and envelope.
+    qz::StandaloneEngine engine(&qz::CMediaParams::Create);
+    engine.ApplyParamBlock(&settings);
+    engine.Automation()->AddEnvelope(1, 1, &jump);
+    const WAVEFORMATEX& format = WaveFormat(type);
+    engine.SetFormat(format);
+    engine.BeginStreaming(format);
+    std::vector<int16_t> expected;
+    for (int b = 0; b < 6; ++b) {
+        std::vector<int16_t> chunk(audio.begin() + b * 4410 * 2, audio.begin() + (b + 1) * 4410 * 2);
+        qz::MediaBuffer buffer;
+        buffer.data = reinterpret_cast<BYTE*>(chunk.data());
+        buffer.capacity = buffer.length = 4410 * 4;
+        buffer.discontinuity = buffer.hasStartTime = b == 0;
+        engine.TransformBuffer(buffer, false);
+        expected.insert(expected.end(), chunk.begin(), chunk.end());
+    }
+    EXPECT_EQ(produced, expected);
+
+    const std::vector<int16_t> plain = Expected(settings, format, audio);  // without the envelope
+    ASSERT_EQ(produced.size(), plain.size());
+    EXPECT_TRUE(std::equal(produced.begin(), produced.begin() + 3 * 4410 * 2, plain.begin()))
+        << "the first three buffers are untouched";
+    int louder = 0;
+    for (size_t k = 3 * 4410 * 2; k < produced.size(); ++k)
+        louder += std::abs(produced[k]) > std::abs(plain[k]) * 3;
+    EXPECT_GT(louder, 4410) << "from the fourth buffer on the audio is 12 dB up";
+}
+
+TEST(FilterLifetime, NothingIsLeftAliveAfterTheGraphIsReleased)
+{
+    FilterServer server;
+    ASSERT_TRUE(server.ok());
+    {
+        TestGraph graph;
+        ComPtr<IBaseFilter> filter = server.Create<IBaseFilter>(IID_IBaseFilter);
+        ComPtr<CRecordingSink> sink(new CRecordingSink());
+        const std::vector<int16_t> audio = Signal<int16_t>(5000, 2, 20000);
+        ComPtr<CPushSource> source(new CPushSource(AudioType(WAVE_FORMAT_PCM, 2, 44100, 16),
+                                                   {Bytes(audio.data(), audio.size() * 2)}, false));
+        ASSERT_EQ(graph.Add(source.get(), L"Source"), S_OK);
+        ASSERT_EQ(graph.Add(filter.get(), L"qz:Multiband"), S_OK);
+        ASSERT_EQ(graph.Add(sink.get(), L"Sink"), S_OK);
+        ASSERT_EQ(graph.builder()->ConnectDirect(source->GetPin(0), FindPinByDirection(filter.get(), PINDIR_INPUT).get(),
+                                                 nullptr),
+                  S_OK);
+        ASSERT_EQ(graph.builder()->ConnectDirect(FindPinByDirection(filter.get(), PINDIR_OUTPUT).get(), sink->GetPin(0),
+                                                 nullptr),
+                  S_OK);
+        ASSERT_TRUE(SUCCEEDED(graph.control()->Run()));
+        LONG code = 0;
+        ASSERT_EQ(graph.events()->WaitForCompletion(kCompletionTimeoutMs, &code), S_OK);
+        graph.control()->Stop();
+        EXPECT_EQ(server.CanUnloadNow(), S_FALSE) << "the filter is in the graph";
+    }
+    server.ReleaseFactory();
+    EXPECT_EQ(server.CanUnloadNow(), S_OK) << "every object of the DLL is gone with the graph";
 }
 
 } // namespace
