@@ -276,11 +276,11 @@ TEST_F(FilterInGraph, WrongBlockAlignIsStoredCorrectedAndEditorsAreTold)
 
 TEST_F(FilterInGraph, ARestartNeverReplaysTheEarlierRun)
 {
-    // Two runs of the same graph; the second one's audio is silence. Whatever the
-    // lookahead held from the first run must not come out of the second.
+    // Two runs of the same graph, from a source that marks no discontinuity. Whatever
+    // the lookahead held from the first run must not come out of the second.
     std::vector<int16_t> loud = Signal<int16_t>(4000, 2, 30000);
     ComPtr<CPushSource> source(new CPushSource(AudioType(WAVE_FORMAT_PCM, 2, 44100, 16),
-                                               {Bytes(loud.data(), loud.size() * 2)}, false));
+                                               {Bytes(loud.data(), loud.size() * 2)}, false, false));
     ASSERT_EQ(graph.Add(source.get(), L"Source"), S_OK);
     Connect(source->GetPin(0));
     ASSERT_TRUE(SUCCEEDED(graph.control()->Pause()));

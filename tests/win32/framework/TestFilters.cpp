@@ -256,9 +256,10 @@ static const CLSID kPushSourceClsid = {0x3e9d1c47, 0x7a2b, 0x4f68, {0xb5, 0xd0, 
 
 class CPushSource::Pin : public CBaseOutputPin {
 public:
-    Pin(CPushSource* source, const CMediaType& type, std::vector<std::vector<BYTE>> buffers, bool readOnly)
+    Pin(CPushSource* source, const CMediaType& type, std::vector<std::vector<BYTE>> buffers, bool readOnly,
+        bool markFirst)
         : CBaseOutputPin(source, L"Out"), m_source(source), m_type(type), m_buffers(std::move(buffers)),
-          m_readOnly(readOnly), m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+          m_readOnly(readOnly), m_markFirst(markFirst), m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
     }
 
@@ -354,7 +355,7 @@ private:
                                              format.nAvgBytesPerSec;
             sample->SetTime(&start, &end);
             sample->SetSyncPoint(TRUE);
-            sample->SetDiscontinuity(i == 0);
+            sample->SetDiscontinuity(i == 0 && m_markFirst);
             start = end;
             {
                 std::lock_guard<std::mutex> lock(m_deliveredLock);
@@ -382,16 +383,17 @@ private:
     const CMediaType m_type;
     const std::vector<std::vector<BYTE>> m_buffers;
     const bool m_readOnly;
+    const bool m_markFirst;
     const HANDLE m_done;
     std::thread m_thread;
     std::mutex m_deliveredLock;
     std::vector<IMediaSample*> m_delivered;
 };
 
-CPushSource::CPushSource(const CMediaType& type, std::vector<std::vector<BYTE>> buffers, bool readOnly)
+CPushSource::CPushSource(const CMediaType& type, std::vector<std::vector<BYTE>> buffers, bool readOnly, bool markFirst)
     : CBaseFilter(nullptr, kPushSourceClsid)
 {
-    m_pin = new Pin(this, type, std::move(buffers), readOnly);
+    m_pin = new Pin(this, type, std::move(buffers), readOnly, markFirst);
 }
 
 CPushSource::~CPushSource()

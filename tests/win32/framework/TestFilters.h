@@ -82,10 +82,11 @@ private:
 
 // Pushes its buffers downstream on a worker thread once paused or running, then
 // ends the stream. It always uses an allocator of its own, and announces it with
-// NotifyAllocator(allocator, readOnly).
+// NotifyAllocator(allocator, readOnly). Its first buffer of every run is marked as a
+// discontinuity unless `markFirst` is false, as some sources do not.
 class CPushSource : public CBaseFilter {
 public:
-    CPushSource(const CMediaType& type, std::vector<std::vector<BYTE>> buffers, bool readOnly);
+    CPushSource(const CMediaType& type, std::vector<std::vector<BYTE>> buffers, bool readOnly, bool markFirst = true);
     ~CPushSource() override;
 
     int GetPinCount() override { return 1; }
