@@ -1,5 +1,6 @@
 // The filter through COM, as hosts meet it: its interfaces and identity, built-in
 // presets, persistence in real COM streams, registration and unloading.
+#include "EngineTestSupport.h"
 #include "FilterTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -177,7 +178,7 @@ TEST_F(Filter, LoadRestoresParametersAndKeepsTheRest)
     prop->SetEffectBypass(TRUE);
     prop->CopySetup(0, 1);
 
-    TestWindow editor;  // a window registered for engine notifications
+    qz::test::TestWindow editor;  // a window registered for engine notifications
     prop->SetNotifyWindow(editor.handle(), 32700);
     ComPtr<IPersistStream> persist = As<IPersistStream>(filter.get(), IID_IPersistStream);
     EXPECT_EQ(persist->Load(StreamOf(record).get()), S_OK);
@@ -188,7 +189,7 @@ TEST_F(Filter, LoadRestoresParametersAndKeepsTheRest)
     BOOL bypass = FALSE;
     prop->GetEffectBypass(&bypass);
     EXPECT_TRUE(bypass) << "effect bypass is not part of the record";
-    EXPECT_EQ(editor.Commands(), (std::vector<WPARAM>{MAKEWPARAM(32700, 100)})) << "the editor is told";
+    EXPECT_EQ(editor.takeCommands(), (std::vector<WPARAM>{MAKEWPARAM(32700, 100)})) << "the editor is told";
     prop->SetNotifyWindow(editor.handle(), 0);
 }
 

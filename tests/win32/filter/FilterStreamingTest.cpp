@@ -2,6 +2,7 @@
 // parser (16-bit PCM) or a push source of the test's own (float, read-only buffers),
 // into a recording renderer. The output is compared with the engine's own result for
 // the same audio, so every sample the graph delivers is checked.
+#include "EngineTestSupport.h"
 #include "FilterTestSupport.h"
 #include "TestFilters.h"
 
@@ -255,7 +256,7 @@ TEST_F(FilterInGraph, MediaTypesTheFilterRefuses)
 
 TEST_F(FilterInGraph, WrongBlockAlignIsStoredCorrectedAndEditorsAreTold)
 {
-    TestWindow editor;
+    qz::test::TestWindow editor;
     prop->SetNotifyWindow(editor.handle(), 32700);
     CMediaType type = AudioType(WAVE_FORMAT_PCM, 2, 48000, 16);
     reinterpret_cast<WAVEFORMATEX*>(type.pbFormat)->nBlockAlign = 6;
@@ -268,7 +269,7 @@ TEST_F(FilterInGraph, WrongBlockAlignIsStoredCorrectedAndEditorsAreTold)
     EXPECT_EQ(format.nBlockAlign, 4);
     EXPECT_EQ(format.nAvgBytesPerSec, 4u * 48000);
     EXPECT_EQ(format.nSamplesPerSec, 48000u);
-    std::vector<WPARAM> told = editor.Commands();
+    std::vector<WPARAM> told = editor.takeCommands();
     EXPECT_NE(std::find(told.begin(), told.end(), MAKEWPARAM(32700, 0)), told.end()) << "input type set";
     EXPECT_NE(std::find(told.begin(), told.end(), MAKEWPARAM(32700, 1)), told.end()) << "output type set";
     prop->SetNotifyWindow(editor.handle(), 0);

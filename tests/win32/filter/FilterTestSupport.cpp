@@ -36,19 +36,3 @@ HRESULT FilterServer::Unregister()
 {
     return reinterpret_cast<EntryPoint>(GetProcAddress(m_module, "DllUnregisterServer"))();
 }
-
-TestWindow::TestWindow()
-    : m_window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
-{
-}
-
-TestWindow::~TestWindow() { DestroyWindow(m_window); }
-
-std::vector<WPARAM> TestWindow::Commands()
-{
-    std::vector<WPARAM> commands;
-    MSG message;
-    while (PeekMessageW(&message, m_window, WM_COMMAND, WM_COMMAND, PM_REMOVE))
-        commands.push_back(message.wParam);
-    return commands;
-}

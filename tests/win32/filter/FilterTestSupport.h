@@ -47,15 +47,3 @@ ComPtr<T> As(IUnknown* object, REFIID iid)
     return other;
 }
 
-// A message-only window that collects the WM_COMMAND messages posted to it.
-class TestWindow {
-public:
-    TestWindow();
-    ~TestWindow();
-    HWND handle() const { return m_window; }
-    // The wParams of the WM_COMMAND messages posted since the last call.
-    std::vector<WPARAM> Commands();
-
-private:
-    HWND m_window;
-};
