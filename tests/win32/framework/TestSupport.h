@@ -1,4 +1,4 @@
-// Helpers of the framework tests: a COM pointer, readable result codes, audio media
+// Helpers of the framework tests: readable result codes, audio media
 // types and WAV files, and Wine's own filter graph with its file source and parser.
 #pragma once
 
@@ -7,52 +7,13 @@
 #include <control.h>
 #include <mmreg.h>
 
+#include "ComPtr.h"
 #include "MediaType.h"
 
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
-
-// Holds one reference. Constructing from a raw pointer takes a new reference, so
-// `ComPtr<T> p(new CSomeFilter(...))` owns a framework object born with none.
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(T* p) : p_(p)
-    {
-        if (p_ != nullptr)
-            p_->AddRef();
-    }
-    ComPtr(const ComPtr& other) : ComPtr(other.p_) {}
-    ComPtr& operator=(ComPtr other)
-    {
-        std::swap(p_, other.p_);
-        return *this;
-    }
-    ~ComPtr() { reset(); }
-
-    void reset()
-    {
-        if (p_ != nullptr)
-            p_->Release();
-        p_ = nullptr;
-    }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    // For out parameters: releases what is held first.
-    T** put()
-    {
-        reset();
-        return &p_;
-    }
-    void** put_void() { return reinterpret_cast<void**>(put()); }
-
-private:
-    T* p_ = nullptr;
-};
 
 std::string HrText(HRESULT hr);
 std::string GuidText(const GUID& guid);
