@@ -176,7 +176,10 @@ TEST_F(Filter, LoadRestoresParametersAndKeepsTheRest)
     prop->ApplyParamBlock(&defaults);  // everything back to the start
     prop->SetSpare1(33, FALSE);
     prop->SetEffectBypass(TRUE);
-    prop->CopySetup(0, 1);
+    prop->SetKnee(3, 2, FALSE);
+    prop->CopySetup(0, 1);      // the other setup: knee 3 in band 3
+    prop->UndoCheckpoint(-2);   // the undo copy: the same
+    prop->SetKnee(20, 2, FALSE);
 
     qz::test::TestWindow editor;  // a window registered for engine notifications
     prop->SetNotifyWindow(editor.handle(), 32700);
@@ -189,6 +192,12 @@ TEST_F(Filter, LoadRestoresParametersAndKeepsTheRest)
     BOOL bypass = FALSE;
     prop->GetEffectBypass(&bypass);
     EXPECT_TRUE(bypass) << "effect bypass is not part of the record";
+    EXPECT_EQ(now.Knee[2], 10) << "loaded";
+    prop->SelectSetup(1);
+    EXPECT_EQ(Block().Knee[2], 3) << "the other setup is not part of the record";
+    prop->SelectSetup(0);
+    prop->Undo();
+    EXPECT_EQ(Block().Knee[2], 3) << "nor is the undo copy";
     EXPECT_EQ(editor.takeCommands(), (std::vector<WPARAM>{MAKEWPARAM(32700, 100)})) << "the editor is told";
     prop->SetNotifyWindow(editor.handle(), 0);
 }

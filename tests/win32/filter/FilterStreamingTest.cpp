@@ -347,6 +347,18 @@ TEST_F(FilterInGraph, AnEnvelopeChangesTheAudioAtTheBufferItReaches)
     for (size_t k = 3 * 4410 * 2; k < produced.size(); ++k)
         louder += std::abs(produced[k]) > std::abs(plain[k]) * 3;
     EXPECT_GT(louder, 4410) << "from the fourth buffer on the audio is 12 dB up";
+
+    // Saving after playback stores the automated value, not the one set before.
+    ComPtr<IStream> stream;
+    CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+    ASSERT_EQ(As<IPersistStream>(filter.get(), IID_IPersistStream)->Save(stream.get(), TRUE), S_OK);
+    HGLOBAL memory = nullptr;
+    GetHGlobalFromStream(stream.get(), &memory);
+    int32_t outputGain = 0;
+    std::memcpy(&outputGain, static_cast<const BYTE*>(GlobalLock(memory)) + 20 + 4 * qz::BlockIndex::OutputGain, 4);
+    GlobalUnlock(memory);
+    EXPECT_EQ(settings.OutputGain, 0);
+    EXPECT_EQ(outputGain, 120) << "+12 dB from the envelope";
 }
 
 TEST(FilterLifetime, NothingIsLeftAliveAfterTheGraphIsReleased)
