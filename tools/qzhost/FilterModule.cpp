@@ -1,0 +1,44 @@
+#include "FilterModule.h"
+
+#include "qz_guids.h"
+
+namespace qzhost {
+
+namespace {
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+} // namespace
+
+FilterModule::FilterModule(const std::wstring& path)
+    : m_path(FullPath(path.empty() ? ProgramFolder() + kDefaultName : path))
+{
+    // With an absolute path, the DLL's own folder is searched for what it imports.
+    m_module = LoadLibraryExW(m_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (m_module == nullptr)
+        throw HostError("cannot load the filter DLL " + Quoted(m_path) + ": " +
+                        HrText(HRESULT_FROM_WIN32(GetLastError())));
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
+    if (getClassObject == nullptr)
+        throw HostError(Quoted(m_path) + " is not a COM server: it has no DllGetClassObject entry point");
+    const HRESULT hr = getClassObject(qz::kCLSID_Filter, IID_IClassFactory, m_factory.put_void());
+    if (FAILED(hr) || !m_factory)
+        throw HostError(Quoted(m_path) + " does not serve the qz:Multiband filter: " + HrText(hr));
+}
+
+FilterModule::~FilterModule()
+{
+    m_factory.reset();
+    // The DLL stays loaded until the process ends: an object qzhost let go of may
+    // still be held by a graph being torn down.
+}
+
+ComPtr<IBaseFilter> FilterModule::CreateFilter()
+{
+    ComPtr<IBaseFilter> filter;
+    const HRESULT hr = m_factory->CreateInstance(nullptr, IID_IBaseFilter, filter.put_void());
+    if (FAILED(hr) || !filter)
+        throw HostError("the filter's class factory could not create the filter: " + HrText(hr));
+    return filter;
+}
+
+} // namespace qzhost
