@@ -1,4 +1,4 @@
-# make demo   build the native tools, list the parameters, and compress the demo signal
+# make demo   compress a drum loop with the DLL under Wine and with qzmb, and compare
 # make test   native tests, the same under AddressSanitizer + UBSan and under
 #             ThreadSanitizer, then the 32-bit DLL and its tests under Wine
 # make clean  remove every build folder
@@ -14,17 +14,31 @@ XVFB    := $(if $(DISPLAY),,xvfb-run -a)
 .PHONY: demo test bootstrap native native-asan native-tsan win32 \
         test-native test-native-asan test-native-tsan test-win32 clean
 
+# The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
+# (qzhost) and by the native processor (qzmb) with the same settings record; the two
+# results must agree.
 DEMO_DIR      := build/demo
+QZMB          := build/native/tools/qzmb
+QZHOST        := build/win32/tools/qzhost/qzhost.exe
 DEMO_SETTINGS := --set "Threshold 1=-24dB" --set "Ratio 1=4:1" --set "Attack 1=5ms" \
                  --set "Threshold 2=-20dB" --set "Ratio 2=3:1" \
                  --set "Threshold 3=-26dB" --set "Ratio 3=6:1" --set "Type 3=Vintage" \
                  --set TCR=on --set OutputGain=4dB
 
-demo: native
-	build/native/tools/qzmb params
+demo: native win32
 	@mkdir -p $(DEMO_DIR)
+	@echo "== The demo signal and the settings"
 	build/native/tools/qz_demo_signal $(DEMO_DIR)/drums.wav
-	build/native/tools/qzmb process $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-compressed.wav $(DEMO_SETTINGS)
+	$(QZMB) record $(DEMO_DIR)/settings.rec $(DEMO_SETTINGS)
+	@echo "== qzMultibandDX.dll in the system's filter graph, under Wine"
+	$(XVFB) cmake/wine-run --build-dir=build/win32 --session \
+	  cmake/wine-run --build-dir=build/win32 $(QZHOST) process \
+	  $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-dll.wav --load $(DEMO_DIR)/settings.rec
+	@echo "== The same engine, native"
+	$(QZMB) process $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-native.wav --record $(DEMO_DIR)/settings.rec
+	@echo "== Do they agree?"
+	$(QZMB) compare $(DEMO_DIR)/drums-native.wav $(DEMO_DIR)/drums-dll.wav
+	@echo "Files: $(DEMO_DIR)/drums.wav (input), drums-dll.wav and drums-native.wav (compressed)"
 
 test: test-native test-native-asan test-native-tsan test-win32
 
