@@ -333,10 +333,14 @@ bool KeyExists(const std::string& path)
     return true;
 }
 
-// Runs Wine's own regsvr32 on the DLL beside the test; its exit code.
+// Runs Wine's own regsvr32 on the DLL beside the test program; its exit code.
 DWORD RunRegsvr32(const wchar_t* arguments)
 {
-    std::wstring command = std::wstring(L"regsvr32.exe ") + arguments + L" qzMultibandDX.dll";
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring dll = program;
+    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"qzMultibandDX.dll";
+    std::wstring command = std::wstring(L"regsvr32.exe ") + arguments + L" \"" + dll + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
