@@ -1,5 +1,6 @@
 #include "HostGraph.h"
 
+#include "GraphClient.h"
 #include "MediaType.h"
 #include "WavFileWriter.h"
 #include "WavWriterSink.h"
@@ -13,23 +14,6 @@
 namespace qzhost {
 
 namespace {
-
-// The system's WAVE Parser; no import library defines its class identifier.
-const CLSID kCLSID_WAVEParser = {0xd51bd5a1, 0x7548, 0x11cf, {0xa5, 0x20, 0x00, 0x80, 0xc7, 0x7e, 0xf5, 0x8a}};
-
-ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction)
-{
-    ComPtr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.put())))
-        return {};
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-        PIN_DIRECTION found;
-        if (SUCCEEDED(pin->QueryDirection(&found)) && found == direction)
-            return pin;
-    }
-    return {};
-}
 
 // WAVE_FORMAT_EXTENSIBLE with the IEEE float subformat (whose identifier is the
 // float media subtype's).
@@ -149,17 +133,17 @@ WAVEFORMATEX HostGraph::Connect(const std::wstring& inputPath)
     if (FAILED(hr))
         throw HostError("the graph did not take the WAVE Parser: " + HrText(hr));
 
-    ComPtr<IPin> sourceOutput = PinOf(source.get(), PINDIR_OUTPUT);
-    ComPtr<IPin> parserInput = PinOf(parser.get(), PINDIR_INPUT);
+    ComPtr<IPin> sourceOutput = FindPinByDirection(source.get(), PINDIR_OUTPUT);
+    ComPtr<IPin> parserInput = FindPinByDirection(parser.get(), PINDIR_INPUT);
     if (!sourceOutput || !parserInput)
         throw HostError("the File Source or the WAVE Parser has no pin to connect");
     hr = m_graph->ConnectDirect(sourceOutput.get(), parserInput.get(), nullptr);
     if (FAILED(hr))
         throw HostError(Quoted(inputPath) + " is not a WAV file the system's WAVE Parser can read: " + HrText(hr));
 
-    ComPtr<IPin> parserOutput = PinOf(parser.get(), PINDIR_OUTPUT);
-    ComPtr<IPin> filterInput = PinOf(m_filter.get(), PINDIR_INPUT);
-    ComPtr<IPin> filterOutput = PinOf(m_filter.get(), PINDIR_OUTPUT);
+    ComPtr<IPin> parserOutput = FindPinByDirection(parser.get(), PINDIR_OUTPUT);
+    ComPtr<IPin> filterInput = FindPinByDirection(m_filter.get(), PINDIR_INPUT);
+    ComPtr<IPin> filterOutput = FindPinByDirection(m_filter.get(), PINDIR_OUTPUT);
     if (!parserOutput)
         throw HostError("the WAVE Parser found no audio stream in " + Quoted(inputPath));
     if (!filterInput || !filterOutput)

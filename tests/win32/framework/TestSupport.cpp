@@ -6,9 +6,6 @@
 
 namespace {
 
-// Wine's (and Windows') WAVE Parser; no import library defines it.
-const CLSID kCLSID_WAVEParser = {0xd51bd5a1, 0x7548, 0x11cf, {0xa5, 0x20, 0x00, 0x80, 0xc7, 0x7e, 0xf5, 0x8a}};
-
 std::string Narrow(const wchar_t* text)
 {
     std::string out;
@@ -180,19 +177,6 @@ HRESULT TestGraph::AddWavSource(const std::wstring& path, ComPtr<IPin>& parserOu
     return parserOutput ? S_OK : E_FAIL;
 }
 
-ComPtr<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction)
-{
-    ComPtr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.put())))
-        return {};
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-        PIN_DIRECTION found;
-        if (SUCCEEDED(pin->QueryDirection(&found)) && found == direction)
-            return pin;
-    }
-    return {};
-}
 
 std::vector<CMediaType> PreferredTypes(IPin* pin)
 {

@@ -8,6 +8,7 @@
 #include <mmreg.h>
 
 #include "ComPtr.h"
+#include "GraphClient.h"
 #include "MediaType.h"
 
 #include <cstdint>
@@ -55,7 +56,5 @@ private:
     ComPtr<IMediaEvent> events_;
 };
 
-// The first pin of `filter` with the given direction.
-ComPtr<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction);
 // The media types a pin prefers, as IEnumMediaTypes lists them.
 std::vector<CMediaType> PreferredTypes(IPin* pin);
