@@ -175,6 +175,7 @@ TEST_F(Filter, LoadRestoresParametersAndKeepsTheRest)
     const qz::ParamBlock defaults = qz::DefaultParamBlock();
     prop->ApplyParamBlock(&defaults);  // everything back to the start
     prop->SetSpare1(33, FALSE);
+    prop->SetSpare2(1, FALSE);
     prop->SetEffectBypass(TRUE);
     prop->SetKnee(3, 2, FALSE);
     prop->CopySetup(0, 1);      // the other setup: knee 3 in band 3
@@ -189,6 +190,7 @@ TEST_F(Filter, LoadRestoresParametersAndKeepsTheRest)
     EXPECT_EQ(now.Ratio[0], 40);
     EXPECT_EQ(now.Threshold[4], -250);
     EXPECT_EQ(now.Spare1, 33) << "the spares are not loaded";
+    EXPECT_EQ(now.Spare2, 1);
     BOOL bypass = FALSE;
     prop->GetEffectBypass(&bypass);
     EXPECT_TRUE(bypass) << "effect bypass is not part of the record";
