@@ -112,7 +112,7 @@ public:
     void SetFormat(const WAVEFORMATEX& format);
     // Posts WM_COMMAND (code << 16 | id) to every registered editor window.
     HRESULT NotifyEditorWindows(int code);
-    // Whether the parameters changed since the last save; ClearDirty after saving.
+    // Whether the parameters changed since the last save; MarkSaved after saving.
     bool HasUnsavedChanges();
     void MarkSaved();
 
@@ -129,8 +129,8 @@ public:
     HRESULT ProcessFloat64(BlockMode mode, double* buffer, LONG* frames);
     // 16-bit PCM through a temporary float buffer; E_OUTOFMEMORY leaves it untouched.
     HRESULT ProcessPcm16(BlockMode mode, int16_t* buffer, LONG* frames);
-    // Reads every automation value into the block; true when anything changed, and
-    // the change is then handed to the coming recomputation.
+    // Reads every automation value into the block and takes the pending recomputation
+    // flag: true when anything changed since the last pull.
     bool PullAutomation();
     // The block with the automation values in force, for saving. Any recomputation
     // the values call for stays pending for the next block.
