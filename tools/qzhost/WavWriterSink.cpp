@@ -103,20 +103,9 @@ private:
     CWavWriterSink* const m_sink;
 };
 
-CWavWriterSink::CWavWriterSink() : CBaseFilter(nullptr, kCLSID_WavWriterSink), m_pin(new Pin(this)) {}
+CWavWriterSink::CWavWriterSink() : CRendererFilter(nullptr, kCLSID_WavWriterSink), m_pin(new Pin(this)) {}
 
 CWavWriterSink::~CWavWriterSink() { delete m_pin; }
-
-STDMETHODIMP CWavWriterSink::NonDelegatingQueryInterface(REFIID iid, void** object)
-{
-    if (object == nullptr)
-        return E_POINTER;
-    if (iid == IID_IAMFilterMiscFlags)
-        return GetInterface(static_cast<IAMFilterMiscFlags*>(this), object);
-    return CBaseFilter::NonDelegatingQueryInterface(iid, object);
-}
-
-STDMETHODIMP_(ULONG) CWavWriterSink::GetMiscFlags() { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
 CBasePin* CWavWriterSink::GetPin(int index) { return index == 0 ? m_pin : nullptr; }
 
@@ -193,37 +182,13 @@ HRESULT CWavWriterSink::Consume(IMediaSample* sample)
     return S_OK;
 }
 
-// The end of the stream may arrive while the graph is still pausing; completion is
-// reported once it runs.
 void CWavWriterSink::EndOfStreamReached()
 {
-    CAutoLock lock(&m_csFilter);
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_outcome.ended = true;
     }
-    if (State() == State_Running)
-        NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
-    else
-        m_completePending = true;
-}
-
-STDMETHODIMP CWavWriterSink::Run(REFERENCE_TIME start)
-{
-    CAutoLock lock(&m_csFilter);
-    const HRESULT hr = CBaseFilter::Run(start);
-    if (SUCCEEDED(hr) && m_completePending) {
-        m_completePending = false;
-        NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
-    }
-    return hr;
-}
-
-STDMETHODIMP CWavWriterSink::Stop()
-{
-    CAutoLock lock(&m_csFilter);
-    m_completePending = false;
-    return CBaseFilter::Stop();
+    ReportEndOfStream();
 }
 
 } // namespace qzhost

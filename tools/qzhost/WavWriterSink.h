@@ -1,12 +1,10 @@
 // qzhost's renderer: the end of the graph. It takes 16-bit PCM or float audio in a
 // WAVEFORMATEX type, writes every sample's bytes to a WAV file, measures the peak,
-// and reports EC_COMPLETE when the stream has ended and the graph runs. It says it
-// is a renderer (IAMFilterMiscFlags), without which the graph manager would not wait
-// for it to complete.
+// and, as a renderer, reports when the stream has ended.
 #pragma once
 
-#include "BaseFilter.h"
 #include "Pins.h"
+#include "RendererFilter.h"
 
 #include <cstdint>
 #include <mutex>
@@ -15,17 +13,11 @@ namespace qzhost {
 
 class WavFileWriter;
 
-class CWavWriterSink : public CBaseFilter, public IAMFilterMiscFlags {
+class CWavWriterSink : public CRendererFilter {
 public:
     CWavWriterSink();
     ~CWavWriterSink() override;
 
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) GetMiscFlags() override;
-
-    STDMETHODIMP Run(REFERENCE_TIME start) override;
-    STDMETHODIMP Stop() override;
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override;
     IPin* InputPin();
@@ -56,7 +48,6 @@ private:
     std::mutex m_lock;  // guards everything below
     WavFileWriter* m_writer = nullptr;
     Outcome m_outcome;
-    bool m_completePending = false;
 };
 
 } // namespace qzhost

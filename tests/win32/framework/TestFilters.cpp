@@ -176,7 +176,7 @@ private:
     IMemAllocator* m_offered = nullptr;  // held by the base pin while connected
 };
 
-CRecordingSink::CRecordingSink(bool ownAllocatorOnly) : CBaseFilter(nullptr, kSinkClsid)
+CRecordingSink::CRecordingSink(bool ownAllocatorOnly) : CRendererFilter(nullptr, kSinkClsid)
 {
     m_pin = new Pin(this, ownAllocatorOnly);
 }
@@ -186,56 +186,18 @@ CRecordingSink::~CRecordingSink()
     delete m_pin;
 }
 
-STDMETHODIMP CRecordingSink::NonDelegatingQueryInterface(REFIID iid, void** object)
-{
-    if (object == nullptr)
-        return E_POINTER;
-    if (iid == IID_IAMFilterMiscFlags)
-        return GetInterface(static_cast<IAMFilterMiscFlags*>(this), object);
-    return CBaseFilter::NonDelegatingQueryInterface(iid, object);
-}
-
-STDMETHODIMP_(ULONG) CRecordingSink::GetMiscFlags()
-{
-    return AM_FILTER_MISC_FLAGS_IS_RENDERER;
-}
-
 CBasePin* CRecordingSink::GetPin(int index)
 {
     return index == 0 ? m_pin : nullptr;
 }
 
-// The end of stream may come while the graph is still paused; completion is only
-// reported once running.
 void CRecordingSink::EndOfStreamReached()
 {
-    CAutoLock lock(&m_csFilter);
     {
         std::lock_guard<std::mutex> record(m_recordLock);
         ++m_record.endOfStreams;
     }
-    if (State() == State_Running)
-        NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
-    else
-        m_completePending = true;
-}
-
-STDMETHODIMP CRecordingSink::Run(REFERENCE_TIME start)
-{
-    CAutoLock lock(&m_csFilter);
-    HRESULT hr = CBaseFilter::Run(start);
-    if (SUCCEEDED(hr) && m_completePending) {
-        m_completePending = false;
-        NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
-    }
-    return hr;
-}
-
-STDMETHODIMP CRecordingSink::Stop()
-{
-    CAutoLock lock(&m_csFilter);
-    m_completePending = false;
-    return CBaseFilter::Stop();
+    ReportEndOfStream();
 }
 
 CRecordingSink::Record CRecordingSink::Recorded()

@@ -5,6 +5,7 @@
 
 #include "BaseFilter.h"
 #include "Pins.h"
+#include "RendererFilter.h"
 #include "TransInPlaceFilter.h"
 
 #include <atomic>
@@ -37,22 +38,14 @@ private:
     WORD m_bits = 0;
 };
 
-// A renderer: records every sample's bytes and identity, reports EC_COMPLETE at the
-// end of the stream once running, and says it is a renderer, without which the
-// graph would never signal completion.
-class CRecordingSink : public CBaseFilter, public IAMFilterMiscFlags {
+// A renderer that records every sample's bytes and identity.
+class CRecordingSink : public CRendererFilter {
 public:
     // `ownAllocatorOnly`: refuse any allocator but the one this pin offers, as some
     // renderers do, so that the upstream allocator cannot be passed through.
     explicit CRecordingSink(bool ownAllocatorOnly = false);
     ~CRecordingSink() override;
 
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) GetMiscFlags() override;
-
-    STDMETHODIMP Run(REFERENCE_TIME start) override;
-    STDMETHODIMP Stop() override;
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override;
 
@@ -77,7 +70,6 @@ private:
     Pin* m_pin;
     std::mutex m_recordLock;
     Record m_record;
-    bool m_completePending = false;
 };
 
 // Pushes its buffers downstream on a worker thread once paused or running, then
