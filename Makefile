@@ -11,7 +11,7 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a)
 
-.PHONY: demo test bootstrap native native-asan native-tsan win32 \
+.PHONY: demo test bootstrap bootstrap-i386 native native-asan native-tsan win32 \
         test-native test-native-asan test-native-tsan test-win32 clean
 
 # The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
@@ -43,9 +43,16 @@ demo: native win32
 test: test-native test-native-asan test-native-tsan test-win32
 
 bootstrap:
-	tools/bootstrap.sh
+	tools/bootstrap.sh packages
 
-native native-asan native-tsan win32: bootstrap
+# Wine's loader and wineserver for the 32-bit prefix are i386 programs: bootstrap
+# makes sure they start, or stops here with one line saying why they cannot.
+bootstrap-i386: bootstrap
+	tools/bootstrap.sh i386
+
+native native-asan native-tsan: bootstrap
+win32: bootstrap-i386
+native native-asan native-tsan win32:
 	cmake --preset $@
 	cmake --build build/$@ -j$(JOBS)
 
