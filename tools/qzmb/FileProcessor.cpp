@@ -105,11 +105,14 @@ void AccumulateBands(MeterRecord& loudest, const MeterRecord& block)
 template <typename Sample>
 void MeasureOutput(MeterRecord& loudest, const Sample* data, sf_count_t frames, int channels, double fullScale)
 {
+    double left = 0.0, right = 0.0;
     for (sf_count_t i = 0; i < frames; ++i, data += channels) {
-        loudest.outputLeft = std::max(loudest.outputLeft, std::fabs(data[0] / fullScale));
+        left = std::max(left, std::fabs(static_cast<double>(data[0])));
         if (channels == 2)
-            loudest.outputRight = std::max(loudest.outputRight, std::fabs(data[1] / fullScale));
+            right = std::max(right, std::fabs(static_cast<double>(data[1])));
     }
+    loudest.outputLeft = std::max(loudest.outputLeft, left / fullScale);
+    loudest.outputRight = std::max(loudest.outputRight, right / fullScale);
 }
 
 void MeasureOutput(MeterRecord& loudest, const WAVEFORMATEX& format, const BYTE* data, sf_count_t frames)
