@@ -1,6 +1,8 @@
 # make demo   compress a drum loop with the DLL under Wine and with qzmb, and compare
 # make test   native tests, the same under AddressSanitizer + UBSan and under
 #             ThreadSanitizer, then the 32-bit DLL and its tests under Wine
+# make battery  the long battery: the DLL under Wine at every rate, buffer size,
+#               format and signal, under random automation; prints a summary table
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -11,7 +13,7 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a)
 
-.PHONY: demo test bootstrap bootstrap-i386 native native-asan native-tsan win32 \
+.PHONY: demo test battery bootstrap bootstrap-i386 native native-asan native-tsan win32 \
         test-native test-native-asan test-native-tsan test-win32 clean
 
 # The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
@@ -69,6 +71,11 @@ test-native-tsan: native-tsan
 # before ctest and stopped afterwards, pass or fail: see cmake/wine-run.
 test-win32: win32
 	$(XVFB) cmake/wine-run --build-dir=build/win32 --session $(CTEST) build/win32
+
+# The battery's long version: the same program ctest runs short, told to run long.
+battery: win32
+	$(XVFB) cmake/wine-run --build-dir=build/win32 --session \
+	  env QZ_BATTERY=long cmake/wine-run --build-dir=build/win32 build/win32/tests/win32/battery_tests.exe
 
 clean:
 	rm -rf build

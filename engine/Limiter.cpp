@@ -39,6 +39,15 @@ void LimiterState::resetLookahead()
     fill = 0;
 }
 
+void LimiterState::silenceHeldFrames()
+{
+    target = applied = 1.0;
+    hold = 0;
+    releaseRate = 0.0;
+    std::fill(std::begin(gainRing), std::end(gainRing), 1.0);
+    std::fill(std::begin(delayLine), std::end(delayLine), 0.0);
+}
+
 void LimiterState::idleReset()
 {
     target = 1.0;

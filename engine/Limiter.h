@@ -28,6 +28,9 @@ struct LimiterState {
     void resetLookahead();
     // While the limiter is off: no reduction pending, release rate 0.01.
     void idleReset();
+    // After the signal went non-finite: the held frames become silence and the gain
+    // returns to unity. The line keeps its fill, so no frame goes missing.
+    void silenceHeldFrames();
 
     // One frame in (outL, outR); the frame leaving the delay in (yL, yR). Returns
     // whether a deeper reduction started (the over indicator's event).

@@ -36,6 +36,33 @@ void SignalPath::beginStream()
     m_split[0].reset();
     m_split[1].reset();
     m_flushing = false;
+    m_nonFiniteInput = 0;
+}
+
+double SignalPath::containInput(double sample)
+{
+    if (!std::isfinite(sample)) {
+        ++m_nonFiniteInput;
+        return 0.0;
+    }
+    return std::clamp(sample, -kSampleLimit, kSampleLimit);
+}
+
+void SignalPath::containOutput(double& left, double& right)
+{
+    if (std::isfinite(left) && std::isfinite(right)) {
+        left = std::clamp(left, -kSampleLimit, kSampleLimit);
+        right = std::clamp(right, -kSampleLimit, kSampleLimit);
+        return;
+    }
+    // Bounded input cannot get here; should the state break down all the same, the
+    // stream goes on from fresh filters, detectors and limiter gains.
+    for (BandState& band : m_bands)
+        band.reset();
+    m_split[0].reset();
+    m_split[1].reset();
+    m_limiter.silenceHeldFrames();
+    left = right = 0.0;
 }
 
 void SignalPath::adopt(const PathCoefficients& coefficients)
@@ -69,8 +96,14 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         // The same tiny noise on both channels keeps filters and detectors out of
         // denormal numbers when the input falls silent.
         const double z = m_noise.next();
-        const double left = static_cast<double>(in[0]) + z;
-        const double right = stereo ? static_cast<double>(in[1]) + z : left;
+        double left = static_cast<double>(in[0]);
+        double right = stereo ? static_cast<double>(in[1]) : left;
+        if (!(std::fabs(left) <= kSampleLimit && std::fabs(right) <= kSampleLimit)) {
+            left = containInput(left);
+            right = stereo ? containInput(right) : left;
+        }
+        left += z;
+        right += z;
 
         // Mono streams run the right channel's filters on the left signal too.
         double bandL[kBandCount], bandR[kBandCount];
@@ -83,8 +116,10 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
             sumL += gain * bandL[b];
             sumR += gain * bandR[b];
         }
-        const double outL = k.outputGain * sumL;
-        const double outR = k.outputGain * sumR;
+        double outL = k.outputGain * sumL;
+        double outR = k.outputGain * sumR;
+        if (!(std::fabs(outL) <= kSampleLimit && std::fabs(outR) <= kSampleLimit))
+            containOutput(outL, outR);
 
         if (!k.limiterOn) {
             over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;

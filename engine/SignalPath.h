@@ -28,6 +28,11 @@ struct PathCoefficients {
 
 class SignalPath {
 public:
+    // Input and output samples are kept within +-kSampleLimit (+60 dBFS): a sample
+    // beyond it is clipped to it, and a NaN or infinite input sample is taken as
+    // silence, so neither can upset the filters' and detectors' state.
+    static constexpr double kSampleLimit = 1000.0;
+
     // A new stream: detectors, gains and filters start afresh; the lookahead keeps its
     // content until the next lookahead reset.
     void beginStream();
@@ -50,11 +55,17 @@ public:
     template <typename Sample>
     bool flush(Sample* buffer, long& frames, bool stereo);
 
+    // NaN and infinite input samples met since the stream began.
+    long long nonFiniteInputSamples() const { return m_nonFiniteInput; }
     const LimiterState& limiter() const { return m_limiter; }
     const BandState& band(int b) const { return m_bands[b]; }
     const PathCoefficients& coefficients() const { return m_k; }
 
 private:
+    // The rare paths of the frame loop, for samples beyond kSampleLimit.
+    double containInput(double sample);
+    void containOutput(double& left, double& right);
+
     PathCoefficients m_k{};
     bool m_adopted = false;
     bool m_flushing = false;  // a flush is under way (its first block has run)
@@ -62,6 +73,7 @@ private:
     BandSplitter m_split[2];  // left, right
     BandState m_bands[kBandCount];
     LimiterState m_limiter;
+    long long m_nonFiniteInput = 0;
 };
 
 } // namespace qz

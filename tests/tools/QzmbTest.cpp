@@ -11,85 +11,11 @@
 #include <vector>
 
 #include "PresetData.h"
+#include "QzmbTestSupport.h"
 #include "StandaloneEngine.h"
 
 namespace qz {
 namespace {
-
-struct RunResult {
-    int exitCode;
-    std::string output;  // standard output and error together
-};
-
-RunResult RunQzmb(const std::string& arguments)
-{
-    const std::string command = std::string(QZMB_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    RunResult result{-1, ""};
-    if (pipe == nullptr)
-        return result;
-    char chunk[512];
-    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr)
-        result.output += chunk;
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string TempPath(const std::string& name)
-{
-    return ::testing::TempDir() + "qzmb_" + std::to_string(::getpid()) + "_" + name;
-}
-
-// A test signal: a low tone that comes and goes, and a high tone, in [-0.7, 0.7].
-std::vector<double> MakeSignal(int frames, int channels)
-{
-    std::vector<double> s(static_cast<size_t>(frames) * channels);
-    for (int n = 0; n < frames; ++n) {
-        const double envelope = (n / 4410) % 2 ? 1.0 : 0.15;
-        s[n * channels] = 0.7 * envelope * std::sin(2 * M_PI * 90 * n / 44100.0);
-        if (channels > 1)
-            s[n * channels + 1] = 0.5 * std::sin(2 * M_PI * 2500 * n / 44100.0);
-        for (int c = 2; c < channels; ++c)
-            s[n * channels + c] = 0.1;
-    }
-    return s;
-}
-
-void WriteFile(const std::string& path, int format, int channels, const std::vector<double>& samples)
-{
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    sf_writef_double(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
-    sf_close(file);
-}
-
-struct AudioFile {
-    SF_INFO info{};
-    std::vector<double> samples;
-};
-
-AudioFile ReadFile(const std::string& path)
-{
-    AudioFile f;
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &f.info);
-    if (file == nullptr)
-        return f;
-    f.samples.resize(static_cast<size_t>(f.info.frames) * f.info.channels);
-    sf_readf_double(file, f.samples.data(), f.info.frames);
-    sf_close(file);
-    return f;
-}
-
-std::string FileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // What the engine makes of `samples` (in the engine's own sample type), in one block
 // followed by the flush, as a reference for the tool's block-by-block run.

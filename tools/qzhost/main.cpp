@@ -262,7 +262,11 @@ int Params(const CommandLine& line)
 
 int Run(int argc, wchar_t** argv)
 {
-    if (argc == 2 && (std::wstring(argv[1]) == L"help" || std::wstring(argv[1]) == L"--help")) {
+    // Help wherever it is asked for, rather than taking it for a file name.
+    bool help = argc == 2 && std::wstring(argv[1]) == L"help";
+    for (int k = 1; k < argc && !help; ++k)
+        help = std::wstring(argv[k]) == L"--help" || std::wstring(argv[k]) == L"-h";
+    if (help) {
         std::fputs(kUsage, stdout);
         return 0;
     }

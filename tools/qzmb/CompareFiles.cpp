@@ -26,6 +26,7 @@ double StepOf(int format)
 
 std::string CompareFiles(const std::string& first, const std::string& second, Comparison& result)
 {
+    result = Comparison{};
     SF_INFO a{}, b{};
     SNDFILE* fa = sf_open(first.c_str(), SFM_READ, &a);
     if (fa == nullptr)
@@ -36,22 +37,35 @@ std::string CompareFiles(const std::string& first, const std::string& second, Co
         return "cannot read " + second + ": " + sf_strerror(nullptr);
     }
     std::string problem;
-    if (a.channels != b.channels || a.samplerate != b.samplerate || a.frames != b.frames) {
-        problem = first + " and " + second + " differ in channels, sample rate or length";
-    } else {
-        result = Comparison{};
+    result.sameShape = a.channels == b.channels && a.samplerate == b.samplerate && a.frames == b.frames;
+    if (result.sameShape) {
         result.frames = a.frames;
         result.step = StepOf(a.format);
         std::vector<double> x(4096 * static_cast<size_t>(a.channels)), y(x.size());
         for (sf_count_t got; (got = sf_readf_double(fa, x.data(), 4096)) > 0;) {
-            sf_readf_double(fb, y.data(), got);
-            for (sf_count_t k = 0; k < got * a.channels; ++k)
-                result.largestDifference = std::fmax(result.largestDifference, std::fabs(x[k] - y[k]));
+            if (sf_readf_double(fb, y.data(), got) != got) {
+                problem = "cannot read " + second + ": it ends before its stated length";
+                break;
+            }
+            for (sf_count_t k = 0; k < got * a.channels; ++k) {
+                // A NaN or an infinity is a difference, whatever the other file holds.
+                if (!std::isfinite(x[k]) || !std::isfinite(y[k]))
+                    ++result.nonFinite;
+                else
+                    result.largestDifference = std::fmax(result.largestDifference, std::fabs(x[k] - y[k]));
+            }
         }
     }
     sf_close(fa);
     sf_close(fb);
     return problem;
+}
+
+bool Comparison::agree() const
+{
+    if (!sameShape || nonFinite > 0)
+        return false;
+    return step > 0 ? largestDifference <= step : largestDifference <= 1e-6;
 }
 
 } // namespace qz::cli

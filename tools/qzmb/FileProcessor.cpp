@@ -1,14 +1,15 @@
 #include "FileProcessor.h"
 
 #include <sndfile.h>
-#include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "Limiter.h"
+#include "OutputFile.h"
 #include "SampleFormat.h"
 #include "StandaloneEngine.h"
 
@@ -46,10 +47,11 @@ WAVEFORMATEX EngineFormatFor(int subtype, int channels, int rate, std::string& k
     return format;
 }
 
-int ContainerForName(const std::string& path, int fallback)
+// The container a file name's extension asks for, or 0.
+int ContainerForName(const std::string& path)
 {
-    const size_t dot = path.find_last_of('.');
-    std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+    const size_t dot = path.find_last_of("./");
+    std::string ext = dot == std::string::npos || path[dot] == '/' ? "" : path.substr(dot + 1);
     for (char& c : ext)
         c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     if (ext == "wav")
@@ -58,14 +60,16 @@ int ContainerForName(const std::string& path, int fallback)
         return SF_FORMAT_AIFF;
     if (ext == "flac")
         return SF_FORMAT_FLAC;
-    return fallback;
+    return 0;
 }
 
-bool SameFile(const std::string& a, const std::string& b)
+// 8-bit samples are unsigned in WAV and signed in AIFF and FLAC: other programs read
+// only those. libsndfile would write either into either.
+int SubtypeFor(int container, int subtype)
 {
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    if (subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_S8)
+        return container == SF_FORMAT_WAV ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8;
+    return subtype;
 }
 
 // Reads and writes frames in the engine's sample type.
@@ -87,20 +91,49 @@ sf_count_t WriteFrames(SNDFILE* file, const WAVEFORMATEX& format, BYTE* data, sf
     }
 }
 
-void Accumulate(MeterRecord& loudest, const MeterRecord& block)
+void AccumulateBands(MeterRecord& loudest, const MeterRecord& block)
 {
     for (int b = 0; b < kBandCount; ++b) {
         loudest.band[b].left = std::max(loudest.band[b].left, block.band[b].left);
         loudest.band[b].right = std::max(loudest.band[b].right, block.band[b].right);
         loudest.band[b].gain = FartherFromUnity(loudest.band[b].gain, block.band[b].gain);
     }
-    loudest.outputLeft = std::max(loudest.outputLeft, block.outputLeft);
-    loudest.outputRight = std::max(loudest.outputRight, block.outputRight);
+}
+
+// The output peaks of frames as written, the flush's included (the engine meters only
+// the frames of its ordinary blocks).
+template <typename Sample>
+void MeasureOutput(MeterRecord& loudest, const Sample* data, sf_count_t frames, int channels, double fullScale)
+{
+    double left = 0.0, right = 0.0;
+    for (sf_count_t i = 0; i < frames; ++i, data += channels) {
+        left = std::max(left, std::fabs(static_cast<double>(data[0])));
+        if (channels == 2)
+            right = std::max(right, std::fabs(static_cast<double>(data[1])));
+    }
+    loudest.outputLeft = std::max(loudest.outputLeft, left / fullScale);
+    loudest.outputRight = std::max(loudest.outputRight, right / fullScale);
+}
+
+void MeasureOutput(MeterRecord& loudest, const WAVEFORMATEX& format, const BYTE* data, sf_count_t frames)
+{
+    switch (SampleFormatOf(format)) {
+    case SampleFormat::Pcm16:
+        MeasureOutput(loudest, reinterpret_cast<const int16_t*>(data), frames, format.nChannels, 32768.0);
+        break;
+    case SampleFormat::Float32:
+        MeasureOutput(loudest, reinterpret_cast<const float*>(data), frames, format.nChannels, 1.0);
+        break;
+    default:
+        MeasureOutput(loudest, reinterpret_cast<const double*>(data), frames, format.nChannels, 1.0);
+        break;
+    }
 }
 
 } // namespace
 
-std::string ProcessFile(const std::string& inputPath, const std::string& outputPath, const ParamBlock& settings,
+std::string ProcessFile(const std::string& inputPath, const std::string& outputPath,
+                        const std::vector<std::string>& settingsFiles, const ParamBlock& settings,
                         ProcessReport& report, ProgressFunction progress)
 {
     SF_INFO inInfo{};
@@ -110,30 +143,33 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
     if (inInfo.channels < 1 || inInfo.channels > 2)
         return inputPath + " has " + std::to_string(inInfo.channels) +
                " channels; qz:Multiband processes mono and stereo audio";
-    if (SameFile(inputPath, outputPath))
-        return "the output would overwrite the input " + inputPath;
 
+    std::vector<std::string> readFiles = settingsFiles;
+    readFiles.push_back(inputPath);
+    std::string target;
+    std::string problem = CheckDestination(outputPath, readFiles, target);
+    if (!problem.empty())
+        return problem;
+    const int container = ContainerForName(outputPath);
+    if (container == 0)
+        return "cannot tell the file format from the name " + outputPath + ": end it in .wav, .aif, .aiff or .flac";
     const int subtype = inInfo.format & SF_FORMAT_SUBMASK;
     SF_INFO outInfo{};
     outInfo.samplerate = inInfo.samplerate;
     outInfo.channels = inInfo.channels;
-    outInfo.format = ContainerForName(outputPath, inInfo.format & SF_FORMAT_TYPEMASK) | subtype;
+    outInfo.format = container | SubtypeFor(container, subtype);
     if (!sf_format_check(&outInfo))
         return "cannot write the input's sample format into " + outputPath + "; choose another extension";
 
-    // Written under a temporary name and renamed when complete, so a failure never
-    // leaves a truncated file behind.
-    const std::string partialPath = outputPath + ".partial";
-    SoundFile out(sf_open(partialPath.c_str(), SFM_WRITE, &outInfo));
+    OutputFile outFile;
+    problem = outFile.create(target, outputPath);
+    if (!problem.empty())
+        return problem;
+    SoundFile out(sf_open_fd(outFile.descriptor(), SFM_WRITE, &outInfo, SF_FALSE));
     if (!out)
         return "cannot write " + outputPath + ": " + sf_strerror(nullptr);
     // Integer outputs clip rather than wrap around when the output exceeds full scale.
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    auto fail = [&](const std::string& problem) {
-        out.reset();
-        std::remove(partialPath.c_str());
-        return problem;
-    };
 
     report = ProcessReport{};
     report.channels = inInfo.channels;
@@ -146,7 +182,7 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
     engine.SetFormat(format);
     HRESULT hr = engine.BeginStreaming(format);
     if (FAILED(hr))
-        return fail("the engine could not start");
+        return "the engine could not start";
     report.latencyFrames = settings.Limiter != 0 ? LimiterState::kLookahead : 0;
 
     std::vector<BYTE> buffer(static_cast<size_t>(kBlockFrames) * format.nBlockAlign);
@@ -171,11 +207,12 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
         if (FAILED(hr)) {
             char code[16];
             std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-            return fail(std::string("processing failed with error ") + code);
+            return std::string("processing failed with error ") + code;
         }
         const sf_count_t written = sample.length / format.nBlockAlign;
         if (WriteFrames(out.get(), format, buffer.data(), written) != written)
-            return fail("cannot write " + outputPath + ": " + sf_strerror(out.get()));
+            return "cannot write " + outputPath + ": " + sf_strerror(out.get());
+        MeasureOutput(report.loudest, format, buffer.data(), written);
         report.frames += written;
         sample.discontinuity = false;
         sample.hasStartTime = false;
@@ -184,7 +221,7 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
         if (!flushing) {
             MeterRecord meters;
             engine.GetMeters(&meters);
-            Accumulate(report.loudest, meters);
+            AccumulateBands(report.loudest, meters);
             if (progress != nullptr && inInfo.frames > 0)
                 progress(static_cast<double>(framesRead) / static_cast<double>(inInfo.frames));
         }
@@ -192,12 +229,12 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
     LONG over = 0;
     engine.GetOverIndicator(&over, 0);
     report.over = over != 0;
+    report.nonFiniteSamples = engine.Path().nonFiniteInputSamples();
     engine.EndStreaming();
 
-    out.reset();
-    if (std::rename(partialPath.c_str(), outputPath.c_str()) != 0)
-        return fail("cannot write " + outputPath);
-    return "";
+    if (sf_close(out.release()) != 0)
+        return "cannot write " + outputPath;
+    return outFile.commit();
 }
 
 } // namespace qz::cli

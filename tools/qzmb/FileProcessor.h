@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "MeterFeed.h"
 #include "ParamBlock.h"
@@ -20,16 +21,19 @@ struct ProcessReport {
                               // band gains: the farthest from unity of all blocks
     bool over = false;        // the limiter acted, or the output went above full scale
     int latencyFrames = 0;    // the lookahead the flush made up for
+    long long nonFiniteSamples = 0;  // NaN or infinite input samples, taken as silence
 };
 
 // Shows progress; called with the fraction done, 0 .. 1.
 using ProgressFunction = void (*)(double fraction);
 
 // Processes `inputPath` into `outputPath` with `settings`. The output takes the input's
-// sample format; its container follows the output's extension (.wav, .aif/.aiff, .flac)
-// or, for any other name, the input's. Returns an empty string, or the problem in one
-// line; on failure nothing is left at `outputPath`.
-std::string ProcessFile(const std::string& inputPath, const std::string& outputPath, const ParamBlock& settings,
+// sample format (8-bit as the container stores it); its container follows the output's
+// extension (.wav, .aif/.aiff, .flac), and any other name is refused. Neither the input
+// nor `settingsFiles` (the files the settings came from) is ever written. Returns an
+// empty string, or the problem in one line; on failure `outputPath` is as it was.
+std::string ProcessFile(const std::string& inputPath, const std::string& outputPath,
+                        const std::vector<std::string>& settingsFiles, const ParamBlock& settings,
                         ProcessReport& report, ProgressFunction progress);
 
 } // namespace qz::cli

@@ -128,10 +128,43 @@ std::string PhysicalToEngine(Quantity q, double number, const std::string& unit,
     return fits ? "" : std::string("is not a whole step: it takes ") + UnitHint(q);
 }
 
+// The unit a physical value of this quantity is most naturally written in; empty
+// where the engine's unit is the physical one or there is none.
+const char* NaturalUnit(Quantity q)
+{
+    switch (q) {
+    case Quantity::Decibels: return "dB";
+    case Quantity::Ratio: return ":1";
+    case Quantity::AttackTime: return "ms";
+    case Quantity::Frequency: return "Hz";
+    default: return "";
+    }
+}
+
+// A bare number is in engine units, which surprises where the same number with its
+// natural unit means something else that is also in range ("Ratio 1=4" is 0.4:1, not
+// 4:1). Empty when there is nothing to point out.
+std::string BareNumberNote(int p, double number, int32_t n)
+{
+    const ParamDef& def = Param(p);
+    const Quantity q = QuantityOf(def.blockIndex);
+    const std::string unit = NaturalUnit(q);
+    int32_t physical = 0;
+    if (unit.empty() || !PhysicalToEngine(q, number, Lower(unit), physical).empty() || physical == n ||
+        physical < def.minimum() || physical > def.maximum())
+        return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", number);
+    const std::string label = def.label;
+    return label + "=" + text + " is " + DescribeValue(p, n) + " (a bare number is in engine units, " +
+           EngineUnit(p) + "); for " + DescribeValue(p, physical) + " write \"" + label + "=" + text + unit + "\"";
+}
+
 } // namespace
 
-std::string ApplySetting(const std::string& setting, ParamBlock& block)
+std::string ApplySetting(const std::string& setting, ParamBlock& block, std::string& note)
 {
+    note.clear();
     const size_t equals = setting.find('=');
     if (equals == std::string::npos)
         return "\"" + setting + "\" is not LABEL=VALUE";
@@ -158,6 +191,11 @@ std::string ApplySetting(const std::string& setting, ParamBlock& block)
         if (unit.empty()) {
             if (!ToSteps(number, 1.0, n))
                 return what + "is not a whole number of engine units (" + EngineUnit(p) + ")";
+            if (n < def.minimum() || n > def.maximum())
+                return what + "is out of range: as a bare number it is in engine units (" + EngineUnit(p) + "), " +
+                       std::to_string(def.minimum()) + " to " + std::to_string(def.maximum()) + ", that is " +
+                       DescribeValue(p, def.minimum()) + " to " + DescribeValue(p, def.maximum());
+            note = BareNumberNote(p, number, n);
         } else {
             const std::string problem = PhysicalToEngine(q, number, unit, n);
             if (!problem.empty())

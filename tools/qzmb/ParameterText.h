@@ -10,8 +10,10 @@
 namespace qz::cli {
 
 // Sets one parameter of `block` from "LABEL=VALUE". Returns an empty string on
-// success, otherwise a one-line description of what is wrong.
-std::string ApplySetting(const std::string& setting, ParamBlock& block);
+// success, otherwise a one-line description of what is wrong. `note` receives a line
+// worth showing for a bare number that its natural unit would read very differently
+// ("Ratio 1=4" is 0.4:1), else it is emptied.
+std::string ApplySetting(const std::string& setting, ParamBlock& block, std::string& note);
 
 // An engine value of a parameter in physical units, e.g. "-20.0 dB", "4.0:1".
 std::string DescribeValue(int paramIndex, int32_t engineValue);

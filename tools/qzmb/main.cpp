@@ -5,6 +5,9 @@
 //   qzmb record OUT.rec [settings]        write the settings as a 240-byte record
 //   qzmb compare A B                      how far two files differ; exit 1 beyond one LSB
 //
+// Exit status: 0 done, 1 the task failed (or, for compare, the files differ), 2 the
+// command line is wrong (or, for compare, the files could not be compared).
+//
 // Settings (applied in this order, over the default settings):
 //   --record FILE                         a settings record (as the filter stores it)
 //   --preset-data "TEXT"                  a preset data string
@@ -38,14 +41,29 @@ const char* const kUsage =
     "VALUE is in engine units as a bare number (--set \"Threshold 3=-200\") or physical with a unit:\n"
     "-20dB, 4:1, 15ms, 1262Hz, on/off, Normal/Vintage.\n";
 
-int Fail(const std::string& problem)
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+
+// A problem and the exit status it ends the run with.
+struct Problem {
+    std::string text;
+    int status = kFailed;
+
+    bool none() const { return text.empty(); }
+};
+
+Problem UsageProblem(const std::string& text) { return {text + " (qzmb --help shows the usage)", kUsageError}; }
+
+int Fail(const Problem& problem)
 {
-    std::fprintf(stderr, "qzmb: %s\n", problem.c_str());
-    return 1;
+    std::fprintf(stderr, "qzmb: %s\n", problem.text.c_str());
+    return problem.status;
 }
 
-int ListParams()
+int ListParams(const std::vector<std::string>& args)
 {
+    if (!args.empty())
+        return Fail(UsageProblem("params takes no arguments; \"" + args[0] + "\" is one too many"));
     const ParamBlock defaults = DefaultParamBlock();
     std::printf("%-5s %-12s %-18s %-26s %s\n", "index", "label", "engine unit", "range", "default");
     for (int p = 0; p < kParamCount; ++p) {
@@ -89,19 +107,24 @@ void PrintReport(const cli::ProcessReport& r, const std::string& in, const std::
                 Decibels(r.channels == 2 ? r.loudest.outputRight : r.loudest.outputLeft));
     std::printf("  over: %s\n", r.over ? "yes (limiting or output above full scale)" : "no");
     std::printf("  latency: %d frames (made up by the end-of-stream flush)\n", r.latencyFrames);
+    std::printf("  non-finite input samples: %lld%s\n", r.nonFiniteSamples,
+                r.nonFiniteSamples > 0 ? " (NaN or infinite; processed as silence)" : "");
 }
 
-// Reads the settings options from args[first] on over the default settings. Returns
-// an empty string, or the problem.
-std::string ReadSettings(const std::vector<std::string>& args, size_t first, ParamBlock& settings)
+// Reads the settings options from args[first] on over the default settings; `files`
+// receives the files they name. Returns the problem, if any.
+Problem ReadSettings(const std::vector<std::string>& args, size_t first, ParamBlock& settings,
+                     std::vector<std::string>& files)
 {
     settings = DefaultParamBlock();
     std::string record, presetData, presetFile, presetName;
     std::vector<std::string> sets;
     for (size_t i = first; i < args.size(); ++i) {
         const std::string& option = args[i];
+        if (option.compare(0, 2, "--") != 0)
+            return UsageProblem("\"" + option + "\" is one argument too many");
         if (i + 1 >= args.size())
-            return "option " + option + " needs a value";
+            return UsageProblem("option " + option + " needs a value");
         const std::string& value = args[++i];
         if (option == "--set")
             sets.push_back(value);
@@ -114,109 +137,137 @@ std::string ReadSettings(const std::vector<std::string>& args, size_t first, Par
         else if (option == "--preset")
             presetName = value;
         else
-            return "unknown option " + option;
+            return UsageProblem("unknown option " + option);
     }
+    for (const std::string& file : {record, presetFile})
+        if (!file.empty())
+            files.push_back(file);
     if (!record.empty()) {
         const std::string problem = cli::ReadRecordFile(record, settings);
         if (!problem.empty())
-            return problem;
+            return {problem};
     }
     if (!presetData.empty() && ParsePresetData(presetData, settings) < kBlockFieldCount)
-        return "the preset data string must hold all 55 values";
+        return {"the preset data string must hold all 55 values", kUsageError};
     if (presetFile.empty() != presetName.empty())
-        return "--preset-file and --preset go together";
+        return UsageProblem("--preset-file and --preset go together");
     if (!presetFile.empty()) {
         std::string error;
         const std::string data = cli::ReadPresetFromFile(presetFile, presetName, error);
         if (!error.empty())
-            return error;
+            return {error};
         if (ParsePresetData(data, settings) < kBlockFieldCount)
-            return "preset \"" + presetName + "\" holds an incomplete preset data string";
+            return {"preset \"" + presetName + "\" holds an incomplete preset data string"};
     }
     for (const std::string& setting : sets) {
-        const std::string problem = cli::ApplySetting(setting, settings);
+        std::string note;
+        const std::string problem = cli::ApplySetting(setting, settings, note);
         if (!problem.empty())
-            return problem;
+            return {problem, kUsageError};
+        if (!note.empty())
+            std::fprintf(stderr, "qzmb: note: %s\n", note.c_str());
     }
     // Stored records and preset files may hold values out of range; the engine clamps
     // them when it applies the block, and so does the record written here.
     for (int i = 0; i < kBlockFieldCount; ++i)
         settings.field(i) = BlockField(i).clamp(settings.field(i));
-    return "";
+    return {};
 }
 
 int WriteRecord(const std::vector<std::string>& args)
 {
-    if (args.empty())
-        return Fail("record needs OUT.rec (qzmb --help shows the usage)");
+    if (args.empty() || args[0].compare(0, 2, "--") == 0)
+        return Fail(UsageProblem("record needs OUT.rec"));
     ParamBlock settings;
-    std::string problem = ReadSettings(args, 1, settings);
-    if (problem.empty())
-        problem = cli::WriteRecordFile(args[0], settings);
+    std::vector<std::string> settingsFiles;
+    const Problem invalid = ReadSettings(args, 1, settings, settingsFiles);
+    if (!invalid.none())
+        return Fail(invalid);
+    const std::string problem = cli::WriteRecordFile(args[0], settings, settingsFiles);
     if (!problem.empty())
-        return Fail(problem);
+        return Fail({problem});
     std::printf("%s: settings record written\n", args[0].c_str());
     return 0;
 }
 
-// Two renderings agree when no sample is more than one step of their format apart:
-// the engine computes in double precision, and builds whose maths libraries round
-// their last digit differently may land on neighbouring 16-bit values.
+// Exit 0 when the files agree, 1 when they differ, 2 when they could not be compared.
 int Compare(const std::vector<std::string>& args)
 {
     if (args.size() != 2)
-        return Fail("compare needs two files (qzmb --help shows the usage)");
+        return Fail(UsageProblem("compare needs two files"));
     cli::Comparison c;
     const std::string problem = cli::CompareFiles(args[0], args[1], c);
     if (!problem.empty())
-        return Fail(problem);
-    const bool agree = c.step > 0 ? c.largestDifference <= c.step : c.largestDifference <= 1e-6;
+        return Fail({problem, kUsageError});
+    const char* const verdict = c.agree() ? "they agree" : "they differ";
+    std::printf("%s and %s: ", args[0].c_str(), args[1].c_str());
+    if (!c.sameShape) {
+        std::printf("they differ in channels, sample rate or length\n");
+        return 1;
+    }
     if (c.step > 0)
-        std::printf("%s and %s: %lld frames, largest difference %.0f step%s: %s\n", args[0].c_str(),
-                    args[1].c_str(), c.frames, c.largestDifference / c.step,
-                    c.largestDifference == c.step ? "" : "s", agree ? "they agree" : "they differ");
+        std::printf("%lld frames, largest difference %.0f step%s", c.frames, c.largestDifference / c.step,
+                    c.largestDifference == c.step ? "" : "s");
     else
-        std::printf("%s and %s: %lld frames, largest difference %.3g: %s\n", args[0].c_str(), args[1].c_str(),
-                    c.frames, c.largestDifference, agree ? "they agree" : "they differ");
-    return agree ? 0 : 1;
+        std::printf("%lld frames, largest difference %.3g", c.frames, c.largestDifference);
+    if (c.nonFinite > 0)
+        std::printf(", %lld NaN or infinite samples", c.nonFinite);
+    std::printf(": %s\n", verdict);
+    return c.agree() ? 0 : 1;
 }
 
 int Process(const std::vector<std::string>& args)
 {
-    if (args.size() < 2)
-        return Fail("process needs IN and OUT (qzmb --help shows the usage)");
+    if (args.size() < 2 || args[0].compare(0, 2, "--") == 0 || args[1].compare(0, 2, "--") == 0)
+        return Fail(UsageProblem("process needs IN and OUT"));
     ParamBlock settings;
-    const std::string invalid = ReadSettings(args, 2, settings);
-    if (!invalid.empty())
+    std::vector<std::string> settingsFiles;
+    const Problem invalid = ReadSettings(args, 2, settings, settingsFiles);
+    if (!invalid.none())
         return Fail(invalid);
 
     cli::ProcessReport report;
     const bool showProgress = isatty(STDERR_FILENO) != 0;
-    const std::string problem = cli::ProcessFile(args[0], args[1], settings, report, showProgress ? &ShowProgress : nullptr);
+    const std::string problem =
+        cli::ProcessFile(args[0], args[1], settingsFiles, settings, report, showProgress ? &ShowProgress : nullptr);
     if (!problem.empty())
-        return Fail(problem);
+        return Fail({problem});
     PrintReport(report, args[0], args[1]);
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int Run(std::vector<std::string> args)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        return args.empty() ? 2 : 0;
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return kUsageError;
     }
+    // Help wherever it is asked for, rather than taking it for a file name.
+    for (const std::string& arg : args)
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     const std::string command = args[0];
     args.erase(args.begin());
     if (command == "params")
-        return ListParams();
+        return ListParams(args);
     if (command == "process")
         return Process(args);
     if (command == "record")
         return WriteRecord(args);
     if (command == "compare")
         return Compare(args);
-    return Fail("unknown command \"" + command + "\" (qzmb --help shows the usage)");
+    return Fail(UsageProblem("unknown command \"" + command + "\""));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& error) {
+        return Fail({std::string("unexpected failure: ") + error.what()});
+    }
 }

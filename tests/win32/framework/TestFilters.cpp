@@ -289,6 +289,7 @@ public:
     }
 
     bool WaitUntilDone(DWORD milliseconds) { return WaitForSingleObject(m_done, milliseconds) == WAIT_OBJECT_0; }
+    void BeforeEachBuffer(std::function<void(size_t)> hook) { m_beforeEach = std::move(hook); }
 
     std::vector<IMediaSample*> Delivered()
     {
@@ -303,6 +304,8 @@ private:
         REFERENCE_TIME start = 0;
         for (size_t i = 0; i < m_buffers.size(); ++i) {
             const std::vector<BYTE>& buffer = m_buffers[i];
+            if (m_beforeEach)
+                m_beforeEach(i);
             IMediaSample* sample = nullptr;
             HRESULT hr = GetDeliveryBuffer(&sample);
             if (FAILED(hr)) {
@@ -347,6 +350,7 @@ private:
     const bool m_readOnly;
     const bool m_markFirst;
     const HANDLE m_done;
+    std::function<void(size_t)> m_beforeEach;
     std::thread m_thread;
     std::mutex m_deliveredLock;
     std::vector<IMediaSample*> m_delivered;
@@ -366,6 +370,11 @@ CPushSource::~CPushSource()
 CBasePin* CPushSource::GetPin(int index)
 {
     return index == 0 ? m_pin : nullptr;
+}
+
+void CPushSource::BeforeEachBuffer(std::function<void(size_t)> hook)
+{
+    m_pin->BeforeEachBuffer(std::move(hook));
 }
 
 bool CPushSource::WaitUntilDone(DWORD milliseconds)

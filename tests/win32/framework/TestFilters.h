@@ -9,6 +9,7 @@
 #include "TransInPlaceFilter.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -84,6 +85,9 @@ public:
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override;
 
+    // Called on the worker thread before each buffer goes out, with its index: what a
+    // host does between buffers (automation, say). Set it before the graph runs.
+    void BeforeEachBuffer(std::function<void(size_t index)> hook);
     // Waits until every buffer and the end of stream went out.
     bool WaitUntilDone(DWORD milliseconds);
     // Samples handed to Deliver, and how many of their buffers were changed by the

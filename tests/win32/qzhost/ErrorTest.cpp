@@ -68,6 +68,17 @@ TEST_F(QzhostRefuses, CommandLinesItCannotMakeSenseOf)
     EXPECT_TRUE(Says(Refused({L"presets", in}, kUsage), "takes no file name"));
 }
 
+TEST_F(QzhostRefuses, NothingWhenHelpIsAskedFor)
+{
+    for (const std::vector<std::wstring>& arguments :
+         {std::vector<std::wstring>{L"help"}, {L"--help"}, ProcessWith({L"--help"}), {L"settings", L"-h"}}) {
+        const HostRun run = RunQzhost(arguments);
+        EXPECT_EQ(run.exitCode, 0u) << Narrow(arguments.back());
+        EXPECT_EQ(run.out.compare(0, 13, "usage: qzhost"), 0) << run.out;
+        EXPECT_FALSE(Exists(out)) << "no output file";
+    }
+}
+
 TEST_F(QzhostRefuses, ValuesThatAreNotNormalizedNumbers)
 {
     EXPECT_TRUE(Says(Refused(ProcessWith({L"--set", L"Nothing 9=0.5"}), kUsage), "unknown parameter \"Nothing 9\""));

@@ -1,0 +1,36 @@
+#pragma once
+// Helpers of the qzmb end-to-end tests: running the real binary, and audio files on disk.
+
+#include <sndfile.h>
+
+#include <string>
+#include <vector>
+
+namespace qz {
+
+struct RunResult {
+    int exitCode;
+    std::string output;  // standard output and error together
+};
+
+// Runs qzmb with `arguments` (shell syntax), after the shell commands `before`, and
+// collects what it printed.
+RunResult RunQzmb(const std::string& arguments, const std::string& before = "");
+
+// A path in the test's scratch folder, unique to this process.
+std::string TempPath(const std::string& name);
+
+// A test signal: a low tone that comes and goes, and a high tone, in [-0.7, 0.7].
+std::vector<double> MakeSignal(int frames, int channels);
+
+void WriteFile(const std::string& path, int format, int channels, const std::vector<double>& samples);
+
+struct AudioFile {
+    SF_INFO info{};
+    std::vector<double> samples;
+};
+
+AudioFile ReadFile(const std::string& path);
+std::string FileBytes(const std::string& path);
+
+} // namespace qz
