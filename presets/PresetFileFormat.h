@@ -55,6 +55,10 @@ struct PresetSection {
     bool hasData = false;
 
     bool isPreset() const { return hasName && hasData; }
+    bool operator==(const PresetSection& o) const
+    {
+        return fields == o.fields && hasName == o.hasName && hasData == o.hasData;
+    }
 };
 
 // The file's identity (CLSID of "Plug-in"); empty when it has none.

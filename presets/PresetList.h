@@ -25,6 +25,7 @@ struct PresetFields {
     {
         return version == o.version && name == o.name && bank == o.bank && data == o.data;
     }
+    bool operator!=(const PresetFields& o) const { return !(*this == o); }
 };
 
 struct PresetRecord : PresetFields {

@@ -51,6 +51,15 @@ public:
     {
         m_ok = m_ok && WritePrivateProfileStringA(section.c_str(), key, value.c_str(), m_path.c_str()) != 0;
     }
+    // Replaces the section's keys with "key=value" lines: one write for the section.
+    void WriteSection(const std::string& section, const std::vector<std::string>& lines)
+    {
+        std::string block;
+        for (const std::string& line : lines)
+            block.append(line).push_back('\0');
+        block.push_back('\0');
+        m_ok = m_ok && WritePrivateProfileSectionA(section.c_str(), block.c_str(), m_path.c_str()) != 0;
+    }
     void RemoveSection(const std::string& section)
     {
         m_ok = m_ok && WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, m_path.c_str()) != 0;
@@ -62,15 +71,15 @@ private:
     bool m_ok = true;
 };
 
-void WriteSection(ProfileWriter& file, int number, const PresetSection& section)
+void WritePresetSection(ProfileWriter& file, int number, const PresetSection& section)
 {
-    const std::string name = PresetSectionName(number);
-    file.Write(name, kVersionKey, std::to_string(section.fields.version));
+    std::vector<std::string> lines = {std::string(kVersionKey) + "=" + std::to_string(section.fields.version)};
     if (section.hasName)
-        file.Write(name, kNameKey, section.fields.name);
-    file.Write(name, kBankKey, section.fields.bank);
+        lines.push_back(std::string(kNameKey) + "=" + section.fields.name);
+    lines.push_back(std::string(kBankKey) + "=" + section.fields.bank);
     if (section.hasData)
-        file.Write(name, kDataKey, section.fields.data);
+        lines.push_back(std::string(kDataKey) + "=" + section.fields.data);
+    file.WriteSection(PresetSectionName(number), lines);
 }
 
 PresetSection SectionOf(const PresetFields& fields)
@@ -79,6 +88,14 @@ PresetSection SectionOf(const PresetFields& fields)
     section.fields = fields;
     section.hasName = section.hasData = true;
     return section;
+}
+
+std::vector<PresetSection> SectionsOf(const PresetList& presets)
+{
+    std::vector<PresetSection> sections;
+    for (const PresetRecord& record : presets)
+        sections.push_back(SectionOf(record));
+    return sections;
 }
 
 bool FileExists(const std::string& path)
@@ -273,10 +290,13 @@ int PresetManager::ImportPresetFile(const char* path)
     return appended > 0 ? 1 : 0;
 }
 
-// Writes `presets` (then `extraSections`) as the file's preset sections, numbered from
-// 1, after removing the preset sections the file has. Shows the failure.
-bool PresetManager::WriteFile(const std::string& path, const std::string& classKey, const PresetList& presets,
-                              const std::vector<PresetSection>& extraSections, bool wholeList)
+// Writes `sections` as the file's preset sections, numbered from 1, and removes the
+// preset sections the file has beyond them. A section (or key) that already holds what
+// `onDisk` says it does is not written again: the profile functions rewrite the whole
+// file on every call. Shows the failure.
+bool PresetManager::WriteFile(const std::string& path, const std::string& classKey,
+                              const std::vector<PresetSection>& sections, bool wholeList,
+                              const std::vector<PresetSection>& onDisk)
 {
     if (path.empty()) {
         Message(MessageOwner(), MB_OK | MB_ICONHAND,
@@ -285,17 +305,20 @@ bool PresetManager::WriteFile(const std::string& path, const std::string& classK
     }
     ProfileWriter file(path);
     const PrivateProfileReader current(path);
-    for (int number = 1; file.ok() && current.Read(PresetSectionName(number), kVersionKey, kVersionChars); ++number)
+    for (int number = static_cast<int>(sections.size()) + 1;
+         file.ok() && current.Read(PresetSectionName(number), kVersionKey, kVersionChars); ++number)
         file.RemoveSection(PresetSectionName(number));
-    file.Write(kPluginSection, kPluginNameKey, m_pluginName);
-    file.Write(kPluginSection, kIdentityKey, classKey);
+    const auto writeKey = [&](const char* key, const std::string& value) {
+        if (current.Read(kPluginSection, key, kIdentityChars) != value)
+            file.Write(kPluginSection, key, value);
+    };
+    writeKey(kPluginNameKey, m_pluginName);
+    writeKey(kIdentityKey, classKey);
     if (wholeList)
-        file.Write(kPluginSection, kDefaultPresetKey, "1");
-    int number = 1;
-    for (const PresetRecord& record : presets)
-        WriteSection(file, number++, SectionOf(record));
-    for (const PresetSection& section : extraSections)
-        WriteSection(file, number++, section);
+        writeKey(kDefaultPresetKey, "1");
+    for (size_t i = 0; i < sections.size(); ++i)
+        if (i >= onDisk.size() || !(onDisk[i] == sections[i]))
+            WritePresetSection(file, static_cast<int>(i) + 1, sections[i]);
     if (!file.ok())
         Message(MessageOwner(), MB_OK | MB_ICONHAND,
                 "Unable to write the preset file\n\"%s\"\nThe presets were not saved.", path);
@@ -312,8 +335,10 @@ bool PresetManager::ConfirmRewrite(const std::string& path)
                    path) == IDYES;
 }
 
-// Saving to the store: read it again, apply this manager's changes to what it holds,
-// write the result, and take it as the list (with the other editors' presets).
+// Saving to the store: read it again and apply this manager's changes to the sections
+// it holds now. Sections nobody changed stay where they are and are not written;
+// deleted ones make room for added ones, and the last sections close any gaps left.
+// The list then holds what the store holds, other editors' presets included.
 int PresetManager::SaveStore()
 {
     if (!m_storePath.empty() && !ConfirmRewrite(m_storePath))
@@ -321,41 +346,60 @@ int PresetManager::SaveStore()
     std::vector<PresetSection> disk;
     if (!m_storePath.empty() && SameText(ReadPresetFileIdentity(PrivateProfileReader(m_storePath)), m_classKey))
         disk = ReadPresetSections(PrivateProfileReader(m_storePath));
+    std::vector<std::optional<PresetSection>> layout(disk.begin(), disk.end());
     std::vector<bool> claimed(disk.size(), false);
     // The first section, not yet claimed, that holds exactly these fields.
-    const auto claim = [&](const PresetFields& fields) {
+    const auto claim = [&](const PresetFields& fields) -> int {
         for (size_t i = 0; i < disk.size(); ++i)
             if (!claimed[i] && disk[i].isPreset() && disk[i].fields == fields) {
                 claimed[i] = true;
-                return true;
+                return static_cast<int>(i);
             }
-        return false;
+        return -1;
     };
     for (const PresetFields& deleted : m_deletedFromStore)
-        claim(deleted);
+        if (const int at = claim(deleted); at >= 0)
+            layout[at].reset();
     PresetList merged;
+    std::vector<PresetSection> added;
     for (const PresetRecord& record : m_presets) {
-        // A preset this manager left as it was, but that another editor changed or
-        // deleted since: the other editor's version (or deletion) stands.
-        const bool unchangedHere = record.stored && static_cast<const PresetFields&>(record) == *record.stored;
-        if (record.stored && !claim(*record.stored) && unchangedHere)
-            continue;
+        const bool changedHere = !record.stored || static_cast<const PresetFields&>(record) != *record.stored;
+        const int at = record.stored ? claim(*record.stored) : -1;
+        if (at >= 0)
+            layout[at] = SectionOf(record);
+        else if (changedHere)
+            added.push_back(SectionOf(record));
+        else
+            continue;  // left as it was here, changed or deleted by another editor: theirs stands
         merged.push_back(record);
     }
-    std::vector<PresetSection> notPresets;
-    for (size_t i = 0; i < disk.size(); ++i) {
-        if (claimed[i])
-            continue;
-        if (!disk[i].isPreset()) {
-            notPresets.push_back(disk[i]);  // kept as it was, for whoever can read it
-            continue;
+    for (size_t i = 0; i < disk.size(); ++i)
+        if (!claimed[i] && disk[i].isPreset()) {
+            PresetRecord theirs;
+            static_cast<PresetFields&>(theirs) = disk[i].fields;
+            theirs.id = NextPresetId(merged);
+            merged.push_back(std::move(theirs));
         }
-        PresetRecord theirs;
-        static_cast<PresetFields&>(theirs) = disk[i].fields;
-        theirs.id = NextPresetId(merged);
-        merged.push_back(std::move(theirs));
+    for (PresetSection& section : added) {
+        const auto gap = std::find(layout.begin(), layout.end(), std::nullopt);
+        if (gap != layout.end())
+            *gap = std::move(section);
+        else
+            layout.push_back(std::move(section));
     }
-    if (!WriteFile(m_storePath, m_classKey, merged, notPresets, true))
+    // The last sections close the gaps, so the numbers run without one and few move.
+    for (size_t i = 0; i < layout.size(); ++i) {
+        while (!layout.empty() && !layout.back())
+            layout.pop_back();
+        if (i < layout.size() && !layout[i]) {
+            layout[i] = std::move(layout.back());
+            layout.pop_back();
+        }
+    }
+    std::vector<PresetSection> sections;
+    for (std::optional<PresetSection>& section : layout)
+        sections.push_back(std::move(*section));
+    if (!WriteFile(m_storePath, m_classKey, sections, true, disk))
         return 0;
     for (PresetRecord& record : merged)
         record.stored = static_cast<const PresetFields&>(record);
@@ -370,7 +414,7 @@ int PresetManager::SavePresetFile(const char* classKey, const char* path)
     const std::string key = classKey != nullptr ? classKey : "";
     if (!target.empty() && SameText(target, m_storePath) && SameText(key, m_classKey))
         return SaveStore();
-    return WriteFile(target, key, m_presets, {}, true) ? 1 : 0;
+    return WriteFile(target, key, SectionsOf(m_presets), true) ? 1 : 0;
 }
 
 int PresetManager::ExportPresets(const char* classKey, const char* path, const PresetSelection& selection)
@@ -392,7 +436,9 @@ int PresetManager::ExportPresets(const char* classKey, const char* path, const P
     }
     if (chosen.empty())
         return 0;
-    return WriteFile(path != nullptr ? path : "", classKey != nullptr ? classKey : "", chosen, {}, false) ? 1 : 0;
+    const bool written = WriteFile(path != nullptr ? path : "", classKey != nullptr ? classKey : "",
+                                   SectionsOf(chosen), false);
+    return written ? 1 : 0;
 }
 
 void PresetManager::SortPresets() { qz::SortPresets(m_presets); }

@@ -96,8 +96,8 @@ private:
     int AppendPresets(const std::string& path, bool askAboutDuplicates, bool inStore);
     int SaveStore();
     bool ConfirmRewrite(const std::string& path);
-    bool WriteFile(const std::string& path, const std::string& classKey, const PresetList& presets,
-                   const std::vector<PresetSection>& extraSections, bool wholeList);
+    bool WriteFile(const std::string& path, const std::string& classKey, const std::vector<PresetSection>& sections,
+                   bool wholeList, const std::vector<PresetSection>& onDisk = {});
     PresetRecord* Find(int id);
     void Forget(PresetList::iterator record);
 

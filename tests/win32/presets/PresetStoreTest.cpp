@@ -129,7 +129,7 @@ TEST_F(PresetStoreTest, EveryCompletePresetLoadsAndNothingIsLostOnSave)
 {
     const std::string store = Path(kStoreName);
     WriteText(store, "[Plug-in]\nCLSID=" + std::string(kTestClassKey) +
-                         "\n[Preset1]\nVersion=3\nName=One\nBank=B\nData=1\n"
+                         "\n[Preset1]\nVersion=3\nName=One\nBank=B\nData=1\nComment=from a later version\n"
                          "[Preset2]\nVersion=2\nName=Two\nBank=B\nData=2\n"
                          "[Preset3]\nVersion=3\nName=Three\nBank=B\n"       // no Data
                          "[Preset4]\nVersion=3\nName=Four\nBank=B\nData=4\n"
@@ -141,13 +141,17 @@ TEST_F(PresetStoreTest, EveryCompletePresetLoadsAndNothingIsLostOnSave)
               (std::vector<std::string>{"B/Four", "B/One", "B/Two", "/KEY_NOT_FOUND", "/Root"}));
     EXPECT_EQ(manager.Presets()[2].version, 2);
 
+    manager.AddPreset("Added", "B", "7");
     ASSERT_EQ(manager.SavePresetFile(kTestClassKey, store.c_str()), 1);
     PresetManager& again = NewManager();
     again.OpenPresetStore(store.c_str(), kTestClassKey, kStoreName);
-    EXPECT_EQ(Names(again.Presets()), Names(manager.Presets()));
-    EXPECT_EQ(again.Presets()[2].version, 2) << "a preset keeps the version it was read with";
-    EXPECT_EQ(ProfileValue(store, "Preset6", "Name"), "Three") << "the section without data is kept";
-    EXPECT_EQ(ProfileValue(store, "Preset6", "Data"), "<missing>");
+    EXPECT_EQ(Names(again.Presets()),
+              (std::vector<std::string>{"B/Added", "B/Four", "B/One", "B/Two", "/KEY_NOT_FOUND", "/Root"}));
+    EXPECT_EQ(again.Presets()[3].version, 2) << "a preset keeps the version it was read with";
+    EXPECT_EQ(ProfileValue(store, "Preset3", "Name"), "Three") << "the section without data is kept";
+    EXPECT_EQ(ProfileValue(store, "Preset3", "Data"), "<missing>");
+    EXPECT_EQ(ProfileValue(store, "Preset1", "Comment"), "from a later version") << "untouched sections stay as they are";
+    EXPECT_EQ(ProfileValue(store, "Preset7", "Name"), "Added");
 }
 
 TEST_F(PresetStoreTest, SavingAfterDeletingLeavesNoStaleSections)
@@ -160,12 +164,14 @@ TEST_F(PresetStoreTest, SavingAfterDeletingLeavesNoStaleSections)
     PresetManager& manager = NewManager();
     manager.OpenPresetStore(store.c_str(), kTestClassKey, kStoreName);
     ASSERT_EQ(manager.Presets().size(), 6u);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(manager.DeletePreset(manager.Presets().back().id));
+    for (int deleted : {5, 3, 2, 0})  // P6, P4, P3, P1
+        EXPECT_TRUE(manager.DeletePreset(manager.Presets()[deleted].id));
     ASSERT_EQ(manager.SavePresetFile(kTestClassKey, store.c_str()), 1);
-    EXPECT_EQ(ProfileValue(store, "Preset2", "Name"), "P2");
     for (int n = 3; n <= 6; ++n)
         EXPECT_EQ(ProfileValue(store, ("Preset" + std::to_string(n)).c_str(), "Version"), "<missing>") << n;
+    PresetManager& again = NewManager();
+    again.OpenPresetStore(store.c_str(), kTestClassKey, kStoreName);
+    EXPECT_EQ(Names(again.Presets()), (std::vector<std::string>{"/P2", "/P5"}));
     EXPECT_EQ(ProfileValue(store, "Other", "Kept"), "yes") << "other sections stay";
 }
 
