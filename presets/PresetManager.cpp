@@ -129,6 +129,15 @@ RegistryText ReadRegistryText(const std::string& key, const char* valueName, std
     return RegistryText::Read;
 }
 
+// A name, bank or data string as a file line can hold it: within the store's limit,
+// and with line breaks (which would start new keys or sections) made spaces.
+std::string OneLine(const std::string& text, size_t maxChars)
+{
+    std::string line = text.substr(0, std::min(maxChars, text.find('\0')));
+    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return line;
+}
+
 bool ContainsDll(std::string text)
 {
     for (char& c : text)
@@ -456,9 +465,9 @@ int PresetManager::AddPreset(const std::string& name, const std::string& bank, c
     if (name.empty())
         return 0;
     PresetRecord record;
-    record.name = name.substr(0, kPresetNameChars);
-    record.bank = bank.substr(0, kPresetNameChars);
-    record.data = data.substr(0, kPresetDataChars);
+    record.name = OneLine(name, kPresetNameChars);
+    record.bank = OneLine(bank, kPresetNameChars);
+    record.data = OneLine(data, kPresetDataChars);
     record.id = NextPresetId(m_presets);
     m_presets.push_back(record);
     m_currentPreset = record.id;
@@ -471,7 +480,7 @@ bool PresetManager::UpdatePreset(int id, const std::string& data, bool asCurrent
     PresetRecord* record = Find(id);
     if (record == nullptr)
         return false;
-    record->data = data.substr(0, kPresetDataChars);
+    record->data = OneLine(data, kPresetDataChars);
     if (asCurrentVersion)
         record->version = kPresetVersion;
     return true;
@@ -482,7 +491,7 @@ bool PresetManager::RenamePreset(int id, const std::string& name)
     PresetRecord* record = Find(id);
     if (record == nullptr || name.empty())
         return false;
-    record->name = name.substr(0, kPresetNameChars);
+    record->name = OneLine(name, kPresetNameChars);
     m_modified = true;
     return true;
 }
@@ -494,7 +503,7 @@ int PresetManager::RenameBank(const std::string& bank, const std::string& newNam
         return 0;
     for (PresetRecord& record : m_presets)
         if (SameText(record.bank, bank)) {
-            record.bank = newName.substr(0, kPresetNameChars);
+            record.bank = OneLine(newName, kPresetNameChars);
             ++renamed;
         }
     m_modified = m_modified || renamed > 0;
@@ -506,7 +515,7 @@ bool PresetManager::MovePreset(int id, const std::string& bank)
     PresetRecord* record = Find(id);
     if (record == nullptr)
         return false;
-    record->bank = bank.substr(0, kPresetNameChars);
+    record->bank = OneLine(bank, kPresetNameChars);
     m_modified = true;
     return true;
 }

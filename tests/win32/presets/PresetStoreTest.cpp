@@ -436,6 +436,16 @@ TEST_F(PresetStoreTest, ChangesToTheListAndTheBackup)
     manager.RestoreBackup();
     EXPECT_EQ(Names(manager.Presets()), (std::vector<std::string>{"Drums/Kick", "drums/Snare", "/" + std::string(127, 'n')}));
     EXPECT_EQ(manager.FindPreset(pad)->data, "3");
+
+    // A line break in a name would start a new section in the file.
+    const int broken = manager.AddPreset("two\r\n[Preset1]\r\nName=lines", "", "1\n2");
+    ASSERT_EQ(manager.SavePresetFile(kTestClassKey, Path(kStoreName).c_str()), 1);
+    PresetManager& reader = NewManager();
+    reader.OpenPresetStore(Path(kStoreName).c_str(), kTestClassKey, kStoreName);
+    EXPECT_EQ(reader.Presets().size(), manager.Presets().size());
+    EXPECT_EQ(manager.FindPreset(broken)->name, "two  [Preset1]  Name=lines");
+    EXPECT_EQ(reader.Presets().back().name, "two  [Preset1]  Name=lines");
+
     EXPECT_EQ(NewManager().Title(), kTitle);
     EXPECT_EQ(PresetManager(nullptr, nullptr, nullptr).Title(), "Quorvex Tavelin:qz Preset Manager");
 }
