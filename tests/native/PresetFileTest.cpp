@@ -1,6 +1,6 @@
-// Preset files without the system: the list's order, ids and file names, the INI reader
-// the command-line tools use, and the preset sections as the plug-in reads them, hostile
-// files included. Under Wine the same reader is also held to the system's functions.
+// Preset files without the system: the list's order, ids and file names, the identity,
+// and hostile files through the INI reader the command-line tools use. The reader's
+// rules are held to the system's own functions by the preset tests under Wine.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -72,68 +72,7 @@ TEST(PresetList, NamesCompareWithoutCase)
     EXPECT_FALSE(SameText("Ä", "ä")) << "bytes beyond ASCII compare as they are";
 }
 
-TEST(IniText, ReadsAsTheProfileFunctionsRead)
-{
-    const IniText ini("key before any section=1\n"
-                      "[Plug-in]\r\n"
-                      "  CLSID =  {abc}  \r\n"
-                      "PluginName=first\n"
-                      "pluginname=second\n"
-                      "Quoted=\"in quotes\"\n"
-                      "Single='x'\n"
-                      "HalfQuoted=\"open\n"
-                      "NoEquals\n"
-                      "Empty=\n"
-                      "[  Spaced  ]\n"
-                      "a=b\n"
-                      "[plug-IN]\n"
-                      "Later=ignored\n"
-                      "[Last] trailing\n"
-                      "Long=0123456789");
-    struct Case {
-        const char* section;
-        const char* key;
-        std::optional<std::string> value;
-    };
-    const Case cases[] = {
-        {"Plug-in", "CLSID", "{abc}"},
-        {"PLUG-IN", "clsid", "{abc}"},
-        {"Plug-in", "PluginName", "first"},
-        {"Plug-in", "Quoted", "in quotes"},
-        {"Plug-in", "Single", "x"},
-        {"Plug-in", "HalfQuoted", "\"open"},
-        {"Plug-in", "NoEquals", std::nullopt},
-        {"Plug-in", "Empty", ""},
-        {"Plug-in", "Later", std::nullopt},
-        {"Plug-in", "Missing", std::nullopt},
-        {"  Spaced  ", "a", "b"},
-        {"Last", "Long", "01234"},
-        {"Nowhere", "a", std::nullopt},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ini.Read(c.section, c.key, 5 + (std::string(c.key) != "Long") * 100), c.value)
-            << "[" << c.section << "] " << c.key;
-}
-
 std::string Section(int number, const std::string& body) { return "[Preset" + std::to_string(number) + "]\n" + body; }
-
-TEST(PresetFile, ASectionWithoutDataIsSkippedAndTheListGoesOn)
-{
-    const IniText ini(Section(1, "Version=3\nName=One\nBank=B\nData=1\n") +
-                      Section(2, "Version=2\nName=Two\nData=2\n") +  // no Bank: a root preset
-                      Section(3, "Version=3\nName=Three\nBank=B\n") + Section(4, "Version=3\nBank=B\nData=4\n") +
-                      Section(5, "Version=7abc\nName=KEY_NOT_FOUND\nBank=\nData=5\n") + Section(6, "Name=After the end\nData=6\n") +
-                      Section(7, "Version=3\nName=Never read\nData=7\n"));
-    const std::vector<PresetSection> sections = ReadPresetSections(ini);
-    ASSERT_EQ(sections.size(), 5u) << "the list ends at the first section without a version";
-    EXPECT_TRUE(sections[0].isPreset());
-    EXPECT_EQ(sections[1].fields, (PresetFields{2, "Two", "", "2"}));
-    EXPECT_TRUE(sections[1].isPreset()) << "a preset without a bank is at the root";
-    EXPECT_FALSE(sections[2].isPreset()) << "no data";
-    EXPECT_FALSE(sections[3].isPreset()) << "no name";
-    EXPECT_EQ(sections[4].fields, (PresetFields{7, "KEY_NOT_FOUND", "", "5"}));
-    EXPECT_TRUE(sections[4].isPreset());
-}
 
 TEST(PresetFile, IdentityAndClassKey)
 {
