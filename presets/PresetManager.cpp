@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 namespace qz {
@@ -240,27 +241,31 @@ int PresetManager::OpenPresetStore(const char* path, const char* classKey, const
 int PresetManager::AppendPresets(const std::string& path, bool askAboutDuplicates, bool inStore)
 {
     int appended = 0;
-    for (const PresetSection& section : ReadPresetSections(PrivateProfileReader(path))) {
-        if (!section.isPreset())
-            continue;
-        const PresetFields& fields = section.fields;
-        const bool duplicate = std::any_of(m_presets.begin(), m_presets.end(), [&](const PresetRecord& record) {
-            return SameText(record.name, fields.name) && SameText(record.bank, fields.bank) &&
-                   SameText(record.data, fields.data);
-        });
-        if (askAboutDuplicates && duplicate &&
-            Message(m_dialog, MB_YESNO | MB_ICONQUESTION,
-                    "The preset \"%s\" you are importing already exists in the %s preset list.\nDo you want to add "
-                    "it anyway?",
-                    fields.name, m_pluginName) != IDYES)
-            continue;
-        PresetRecord record;
-        static_cast<PresetFields&>(record) = fields;
-        record.id = NextPresetId(m_presets);
-        if (inStore)
-            record.stored = fields;
-        m_presets.push_back(std::move(record));
-        ++appended;
+    try {
+        for (const PresetSection& section : ReadPresetSections(PrivateProfileReader(path))) {
+            if (!section.isPreset())
+                continue;
+            const PresetFields& fields = section.fields;
+            const bool duplicate = std::any_of(m_presets.begin(), m_presets.end(), [&](const PresetRecord& record) {
+                return SameText(record.name, fields.name) && SameText(record.bank, fields.bank) &&
+                       SameText(record.data, fields.data);
+            });
+            if (askAboutDuplicates && duplicate &&
+                Message(m_dialog, MB_YESNO | MB_ICONQUESTION,
+                        "The preset \"%s\" you are importing already exists in the %s preset list.\nDo you want to add "
+                        "it anyway?",
+                        fields.name, m_pluginName) != IDYES)
+                continue;
+            PresetRecord record;
+            static_cast<PresetFields&>(record) = fields;
+            record.id = NextPresetId(m_presets);
+            if (inStore)
+                record.stored = fields;
+            m_presets.push_back(std::move(record));
+            ++appended;
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the presets read so far stay.
     }
     return appended;
 }
