@@ -13,6 +13,7 @@
 #include "PresetData.h"
 #include "QzmbTestSupport.h"
 #include "StandaloneEngine.h"
+#include "StoredRecord.h"
 
 namespace qz {
 namespace {
@@ -206,6 +207,98 @@ TEST(Qzmb, PresetsFromDataStringsAndFiles)
     EXPECT_NE(run.output.find("no preset named \"Missing\""), std::string::npos) << run.output;
 }
 
+ParamBlock RecordBlock(const std::string& path)
+{
+    const std::string bytes = FileBytes(path);
+    uint8_t block[kStoredBlockSize] = {};
+    if (bytes.size() == kStoredRecordSize)
+        std::copy(bytes.begin() + kStoredHeaderSize, bytes.end(), block);
+    return ReadStoredBlock(block);
+}
+
+// qzmb reads a preset data string with the function the editor page applies it with:
+// what it leaves unread keeps its setting, and it says so.
+TEST(Qzmb, PresetDataIsReadAsTheEditorReadsIt)
+{
+    ParamBlock changed = DefaultParamBlock();
+    changed.OutputGain = -30;
+    changed.Freq[3] = 250;
+    changed.Threshold[1] = -200;
+    changed.Type[4] = 1;
+    const std::string full = FormatPresetData(changed);
+    const std::string globals = full.substr(0, full.find(' ') - 1);  // "...,250": no comma, no space
+    std::string withText = full, tooLarge = full;
+    withText.replace(withText.find("-200"), 4, "-200abc");
+    tooLarge.replace(tooLarge.find("-200"), 4, "4294967096");
+    struct Case {
+        std::string text;
+        std::string says;  // in a warning; empty: no warning at all
+    };
+    const Case cases[] = {
+        {full, ""},
+        {globals, "no space after the tenth value"},
+        {withText, "value 22 (Threshold 2) is not a number; left unchanged"},
+        {tooLarge, "value 22 (Threshold 2) is not a number; left unchanged"},
+        {full.substr(0, full.find("-200") + 4), "no value for Ratio 2 .. Type 5; left unchanged"},
+        {"1,0,999999", "no value for QFactor .. Freq 4"},
+    };
+    const std::string record = TempPath("data.rec");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const RunResult run = RunQzmb("record " + record + " --preset-data \"" + c.text + "\"");
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        if (c.says.empty())
+            EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output;
+        else
+            EXPECT_NE(run.output.find("qzmb: warning: the preset data string: " + c.says), std::string::npos)
+                << run.output;
+        StandaloneEngine editorView;
+        const ParamBlock defaults = DefaultParamBlock();
+        editorView.ApplyParamBlock(&defaults);
+        ApplyPresetData(editorView, c.text);
+        ParamBlock expected{};
+        editorView.GetParamBlock(&expected);
+        EXPECT_EQ(RecordBlock(record), expected);
+    }
+}
+
+// The listing shows the presets the plug-in would load, in its order, and says which
+// sections it skips.
+TEST(Qzmb, PresetsListsAFileAsThePlugInLoadsIt)
+{
+    const std::string ini = TempPath("list.ini");
+    {
+        std::ofstream file(ini);
+        file << "[Plug-in]\nPluginName=qz:Multiband\n"
+             << "[Preset1]\nVersion=3\nName=Zed\nBank=\nData=1,2,3\n"
+             << "[Preset2]\nVersion=3\nName=Kick\nBank=beta\nData=" << FormatPresetData(DefaultParamBlock()) << "\n"
+             << "[Preset3]\nVersion=3\nName=Lost data\nBank=Alpha\n"
+             << "[Preset4]\nVersion=2\nName=Air\nData=0\n"
+             << "[Preset5]\nVersion=3\nName=Snare\nBank=Alpha\nData=0\n";
+    }
+    const RunResult run = RunQzmb("presets " + ini);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("4 presets"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Preset3 has no Data; skipped"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("does not say which plug-in it belongs to"), std::string::npos) << run.output;
+    const size_t snare = run.output.find("Snare"), kick = run.output.find("Kick"), air = run.output.find("Air"),
+                 zed = run.output.find("Zed");
+    ASSERT_NE(zed, std::string::npos) << run.output;
+    EXPECT_TRUE(snare < kick && kick < air && air < zed) << "Alpha, beta, then the root presets:\n" << run.output;
+    EXPECT_NE(run.output.find("55 of 55"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("3 of 55"), std::string::npos) << run.output;
+
+    // A preset without a bank is a root preset, and two of a name need a bank.
+    const std::string record = TempPath("list.rec");
+    EXPECT_EQ(RunQzmb("record " + record + " --preset-file " + ini + " --preset air --bank \"\"").exitCode, 0);
+    EXPECT_EQ(RecordBlock(record).Limiter, 0);
+    std::ofstream(ini, std::ios::app) << "[Preset6]\nVersion=3\nName=snare\nBank=Other\nData=1\n";
+    const RunResult twice = RunQzmb("record " + record + " --preset-file " + ini + " --preset Snare");
+    EXPECT_NE(twice.exitCode, 0);
+    EXPECT_NE(twice.output.find("2 presets are named \"Snare\"; choose one with --bank"), std::string::npos)
+        << twice.output;
+}
+
 TEST(Qzmb, BadInputGetsOneLineAndNothingIsWritten)
 {
     const std::string in = TempPath("bad_in.wav"), out = TempPath("bad_out.wav");
@@ -227,7 +320,8 @@ TEST(Qzmb, BadInputGetsOneLineAndNothingIsWritten)
         {"process " + in + " " + out + " --set \"Threshold 3=-20.05dB\"", "not a whole step"},
         {"process " + in + " " + out + " --set \"Release 2=3dB\"", "takes a time"},
         {"process " + in + " " + in, "overwrite the input"},
-        {"process " + in + " " + out + " --preset-data \"1,2,3\"", "all 55 values"},
+        {"process " + in + " " + out + " --preset-file " + in + " --preset X --bank Y --preset-data 1", "no preset named"},
+        {"process " + in + " " + out + " --bank Drums", "go together"},
         {"frobnicate", "unknown command"},
     };
     for (const Case& c : cases) {

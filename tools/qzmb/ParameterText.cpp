@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "ParamTable.h"
 #include "ParamUnits.h"
@@ -240,43 +239,6 @@ std::string DescribeValue(int paramIndex, int32_t n)
     case Quantity::Quality: std::snprintf(text, sizeof text, "Q %.2f", units::QualityFactor(n)); break;
     }
     return text;
-}
-
-std::string ReadPresetFromFile(const std::string& path, const std::string& name, std::string& error)
-{
-    std::ifstream file(path);
-    if (!file) {
-        error = "cannot read the preset file " + path;
-        return "";
-    }
-    // Walk the [PresetN] sections; a preset is its Name and Data keys.
-    std::string line, section, foundName, foundData;
-    auto matches = [&] { return Lower(foundName) == Lower(name) && !foundData.empty(); };
-    while (std::getline(file, line)) {
-        line = Trim(line);
-        if (!line.empty() && line.front() == '[') {
-            if (matches())
-                return foundData;
-            section = Lower(line);
-            foundName.clear();
-            foundData.clear();
-            continue;
-        }
-        if (section.rfind("[preset", 0) != 0)
-            continue;
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos)
-            continue;
-        const std::string key = Lower(Trim(line.substr(0, equals)));
-        if (key == "name")
-            foundName = Trim(line.substr(equals + 1));
-        else if (key == "data")
-            foundData = Trim(line.substr(equals + 1));
-    }
-    if (matches())
-        return foundData;
-    error = "no preset named \"" + name + "\" in " + path;
-    return "";
 }
 
 } // namespace qz::cli

@@ -21,8 +21,4 @@ std::string DescribeValue(int paramIndex, int32_t engineValue);
 // What a parameter's engine unit is, e.g. "0.1 dB", "frequency step".
 const char* EngineUnit(int paramIndex);
 
-// The "Data" of the preset named `name` in a preset file (INI): empty string and a
-// message in `error` when the file cannot be read or holds no such preset.
-std::string ReadPresetFromFile(const std::string& path, const std::string& name, std::string& error);
-
 } // namespace qz::cli

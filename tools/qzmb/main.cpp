@@ -4,6 +4,7 @@
 //   qzmb process IN OUT [settings]        process an audio file, print what happened
 //   qzmb record OUT.rec [settings]        write the settings as a 240-byte record
 //   qzmb compare A B                      how far two files differ; exit 1 beyond one LSB
+//   qzmb presets FILE                     the presets of a preset file, as the plug-in lists them
 //
 // Exit status: 0 done, 1 the task failed (or, for compare, the files differ), 2 the
 // command line is wrong (or, for compare, the files could not be compared).
@@ -12,11 +13,13 @@
 //   --record FILE                         a settings record (as the filter stores it)
 //   --preset-data "TEXT"                  a preset data string
 //   --preset-file FILE --preset NAME      a preset from a preset file
+//     [--bank BANK]                       (the one in that bank, when several share the name)
 //   --set "LABEL=VALUE"                   one parameter; repeatable
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,7 @@
 #include "ParamTable.h"
 #include "ParameterText.h"
 #include "PresetData.h"
+#include "PresetFiles.h"
 #include "RecordFile.h"
 
 namespace {
@@ -36,7 +40,9 @@ const char* const kUsage =
     "       qzmb process IN OUT [SETTINGS]\n"
     "       qzmb record OUT.rec [SETTINGS]\n"
     "       qzmb compare A B\n"
-    "SETTINGS: [--record FILE] [--preset-data TEXT] [--preset-file FILE --preset NAME] [--set LABEL=VALUE]...\n"
+    "       qzmb presets FILE\n"
+    "SETTINGS: [--record FILE] [--preset-data TEXT] [--preset-file FILE --preset NAME [--bank BANK]]\n"
+    "          [--set LABEL=VALUE]...\n"
     "\n"
     "VALUE is in engine units as a bare number (--set \"Threshold 3=-200\") or physical with a unit:\n"
     "-20dB, 4:1, 15ms, 1262Hz, on/off, Normal/Vintage.\n";
@@ -74,6 +80,41 @@ int ListParams(const std::vector<std::string>& args)
                     cli::DescribeValue(p, value).c_str(), value);
     }
     std::printf("\nDefault settings as a preset data string:\n%s\n", FormatPresetData(defaults).c_str());
+    return 0;
+}
+
+void Warn(const std::string& what)
+{
+    std::fprintf(stderr, "qzmb: warning: %s\n", what.c_str());
+}
+
+// Reads a preset data string over the settings exactly as the editor page applies it,
+// and says what it left unchanged.
+void ApplyPresetText(const std::string& source, const std::string& text, ParamBlock& settings)
+{
+    for (const std::string& line : cli::DescribeUnreadValues(ParsePresetData(text, settings)))
+        Warn(source + ": " + line);
+}
+
+int ListPresets(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return Fail(UsageProblem("presets needs one preset file"));
+    std::string error;
+    const cli::PresetFileContents contents = cli::ReadPresetFile(args[0], error);
+    if (!error.empty())
+        return Fail({error});
+    for (const std::string& note : contents.notes)
+        Warn(note);
+    std::printf("%s: %zu preset%s\n", args[0].c_str(), contents.presets.size(),
+                contents.presets.size() == 1 ? "" : "s");
+    std::printf("  %-24s %-32s %s\n", "bank", "name", "values");
+    for (const PresetRecord& preset : contents.presets) {
+        ParamBlock unused{};
+        const size_t values = ParsePresetData(preset.data, unused).taken.count();
+        std::printf("  %-24s %-32s %zu of %d\n", preset.bank.empty() ? "(root)" : preset.bank.c_str(),
+                    preset.name.c_str(), values, kBlockFieldCount);
+    }
     return 0;
 }
 
@@ -118,6 +159,7 @@ Problem ReadSettings(const std::vector<std::string>& args, size_t first, ParamBl
 {
     settings = DefaultParamBlock();
     std::string record, presetData, presetFile, presetName;
+    std::optional<std::string> bank;
     std::vector<std::string> sets;
     for (size_t i = first; i < args.size(); ++i) {
         const std::string& option = args[i];
@@ -136,6 +178,8 @@ Problem ReadSettings(const std::vector<std::string>& args, size_t first, ParamBl
             presetFile = value;
         else if (option == "--preset")
             presetName = value;
+        else if (option == "--bank")
+            bank = value;
         else
             return UsageProblem("unknown option " + option);
     }
@@ -147,17 +191,24 @@ Problem ReadSettings(const std::vector<std::string>& args, size_t first, ParamBl
         if (!problem.empty())
             return {problem};
     }
-    if (!presetData.empty() && ParsePresetData(presetData, settings) < kBlockFieldCount)
-        return {"the preset data string must hold all 55 values", kUsageError};
-    if (presetFile.empty() != presetName.empty())
-        return UsageProblem("--preset-file and --preset go together");
+    if (presetFile.empty() != presetName.empty() || (bank && presetFile.empty()))
+        return UsageProblem("--preset-file and --preset (and --bank) go together");
+    const PresetRecord* preset = nullptr;
+    cli::PresetFileContents contents;
     if (!presetFile.empty()) {
         std::string error;
-        const std::string data = cli::ReadPresetFromFile(presetFile, presetName, error);
+        contents = cli::ReadPresetFile(presetFile, error);
+        if (error.empty())
+            preset = cli::FindPreset(contents.presets, presetName, bank ? &*bank : nullptr, error);
         if (!error.empty())
-            return {error};
-        if (ParsePresetData(data, settings) < kBlockFieldCount)
-            return {"preset \"" + presetName + "\" holds an incomplete preset data string"};
+            return {error + (preset == nullptr && !contents.presets.empty() ? " in " + presetFile : "")};
+    }
+    if (!presetData.empty())
+        ApplyPresetText("the preset data string", presetData, settings);
+    if (preset != nullptr) {
+        for (const std::string& note : contents.notes)
+            Warn(note);
+        ApplyPresetText("preset \"" + preset->name + "\"", preset->data, settings);
     }
     for (const std::string& setting : sets) {
         std::string note;
@@ -258,6 +309,8 @@ int Run(std::vector<std::string> args)
         return WriteRecord(args);
     if (command == "compare")
         return Compare(args);
+    if (command == "presets")
+        return ListPresets(args);
     return Fail(UsageProblem("unknown command \"" + command + "\""));
 }
 

@@ -1,0 +1,120 @@
+#pragma once
+// The preset manager: the user's presets in memory, the store file beside the plug-in
+// that keeps them, and the preset files users export and import. The editor page owns
+// one; the manager dialog and the preset menu work through it.
+//
+// The store is shared: two editors may be open at once, each with its own manager.
+// So every write of the store reads it again first and applies this manager's changes
+// to what is on disk (presets added, changed, deleted since the last read or write)
+// rather than writing its own list over another editor's work. A store that does not
+// carry this plug-in's identity is rewritten only after the user agreed. Every write
+// is checked; a failure is shown with the file's path and answered with 0.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "PresetFileFormat.h"
+#include "PresetList.h"
+
+namespace qz {
+
+// What an export writes, as the manager dialog's tree selects it.
+struct PresetSelection {
+    enum Kind { Nothing, All, Bank, Preset } kind = Nothing;
+    std::string bank;  // Bank
+    int id = 0;        // Preset
+};
+
+// Shows a message box and returns the button pressed (IDYES, IDOK ...).
+using PresetMessageBox = std::function<int(HWND owner, const std::string& text, const std::string& caption, UINT type)>;
+
+class PresetManager {
+public:
+    PresetManager(HINSTANCE instance, HWND owner, const char* pluginName);
+
+    // Finds the store (the given path, or through the registry under the class key)
+    // and loads it when it carries the class key as its identity. Always -1.
+    int OpenPresetStore(const char* path, const char* classKey, const char* fileName);
+
+    // Appends the presets of a file; with `askAboutDuplicates` the user decides on each
+    // preset the list already holds. 1.
+    int LoadPresetFile(const char* path, bool askAboutDuplicates);
+    // Writes the list to a file: 1 when written, 0 when not. Saving to the store merges
+    // with what the store holds now (see above).
+    int SavePresetFile(const char* classKey, const char* path);
+    // Writes the selection to a file, after removing the file's preset sections: 1 when
+    // written, 0 when not (nothing selected included).
+    int ExportPresets(const char* classKey, const char* path, const PresetSelection& selection);
+    // Appends the presets of a file of this plug-in: 1 when any were added, else 0.
+    int ImportPresetFile(const char* path);
+    void SortPresets();
+
+    // Changes to the list; they reach the store with the next SavePresetFile.
+    int AddPreset(const std::string& name, const std::string& bank, const std::string& data);  // id, 0 refused
+    bool UpdatePreset(int id, const std::string& data, bool asCurrentVersion);
+    bool RenamePreset(int id, const std::string& name);
+    int RenameBank(const std::string& bank, const std::string& newName);  // presets renamed
+    bool MovePreset(int id, const std::string& bank);
+    bool DeletePreset(int id);
+    int DeleteBank(const std::string& bank);  // presets deleted
+    void DeleteAllPresets();
+
+    // The manager dialog's Cancel: the list (and what it would delete from the store)
+    // goes back to how it was when the backup was made.
+    void MakeBackup();
+    void RestoreBackup();
+
+    const PresetList& Presets() const { return m_presets; }
+    const PresetRecord* FindPreset(int id) const;
+    void SetCurrentPreset(int id) { m_currentPreset = id; }
+    int CurrentPreset() const { return m_currentPreset; }
+    bool Modified() const { return m_modified; }
+    void SetModified(bool modified) { m_modified = modified; }
+
+    const std::string& StorePath() const { return m_storePath; }
+    const std::string& ClassKey() const { return m_classKey; }
+    const std::string& PluginName() const { return m_pluginName; }
+    const std::string& Title() const { return m_title; }
+    // The manager dialog, while open: it owns the manager's questions then.
+    void SetDialogWindow(HWND dialog) { m_dialog = dialog; }
+    void SetMessageBox(PresetMessageBox messageBox) { m_messageBox = std::move(messageBox); }
+
+private:
+    struct Snapshot {
+        PresetList presets;
+        std::vector<PresetFields> deletedFromStore;
+    };
+
+    int Message(HWND owner, UINT type, const char* format, const std::string& argument = "",
+                const std::string& argument2 = "");
+    HWND MessageOwner() const { return m_dialog != nullptr ? m_dialog : m_owner; }
+    bool ReportLongPath(const std::string& path);
+    bool FindStorePath(const char* fileName);
+    // Reads a file's presets into the list; returns how many were appended.
+    int AppendPresets(const std::string& path, bool askAboutDuplicates, bool inStore);
+    int SaveStore();
+    bool ConfirmRewrite(const std::string& path);
+    bool WriteFile(const std::string& path, const std::string& classKey, const std::vector<PresetSection>& sections,
+                   bool wholeList, const std::vector<PresetSection>& onDisk = {});
+    PresetRecord* Find(int id);
+    void Forget(PresetList::iterator record);
+
+    HINSTANCE m_instance;
+    HWND m_owner;
+    HWND m_dialog = nullptr;
+    std::string m_pluginName;
+    std::string m_title;
+    std::string m_classKey;
+    std::string m_storePath;
+    PresetList m_presets;
+    // Presets deleted here that the store held: the next save removes them there.
+    std::vector<PresetFields> m_deletedFromStore;
+    Snapshot m_backup;
+    int m_currentPreset = -1;
+    bool m_modified = false;
+    PresetMessageBox m_messageBox;
+};
+
+} // namespace qz

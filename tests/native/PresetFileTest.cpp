@@ -1,0 +1,113 @@
+// Preset files without the system: the list's order, ids and file names, the identity,
+// and hostile files through the INI reader the command-line tools use. The reader's
+// rules are held to the system's own functions by the preset tests under Wine.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "IniText.h"
+#include "PresetFileFormat.h"
+#include "PresetList.h"
+
+namespace qz {
+namespace {
+
+PresetRecord Preset(const std::string& name, const std::string& bank, int id = 0)
+{
+    PresetRecord record;
+    record.name = name;
+    record.bank = bank;
+    record.id = id;
+    return record;
+}
+
+std::vector<std::string> Names(const PresetList& list)
+{
+    std::vector<std::string> names;
+    for (const PresetRecord& record : list)
+        names.push_back(record.bank + "/" + record.name);
+    return names;
+}
+
+TEST(PresetList, SortsNamedBanksWithoutCaseThenTheRootPresets)
+{
+    PresetList list = {Preset("Zed", ""), Preset("b2", "beta"), Preset("a", "Alpha"), Preset("B1", "beta"),
+                       Preset("Air", ""), Preset("same", "BETA", 1), Preset("Same", "beta", 2)};
+    SortPresets(list);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"Alpha/a", "beta/B1", "beta/b2", "BETA/same", "beta/Same",
+                                                     "/Air", "/Zed"}));
+    EXPECT_EQ(list[3].id, 1) << "equal keys keep their order";
+}
+
+TEST(PresetList, IdsStartAt3501AndGoAboveTheLargest)
+{
+    PresetList list;
+    EXPECT_EQ(NextPresetId(list), 3501);
+    list.push_back(Preset("a", "", 12));
+    EXPECT_EQ(NextPresetId(list), 3501) << "ids below 3500 count as 3500";
+    list.push_back(Preset("b", "", 3600));
+    list.push_back(Preset("c", "", 3502));
+    EXPECT_EQ(NextPresetId(list), 3601);
+}
+
+TEST(PresetList, FileNamesLoseTheCharactersAFileNameCannotHold)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"qz:Multiband", "qz_Multiband"},
+        {"Drums", "Drums"},
+        {"a b*c?d<e>f:g\\h\"i/j|k\tl\rm\nn", "a_b_c_d_e_f_g_h_i_j_k_l_m_n"},
+        {"Bässe & Höhen (2)", "Bässe_&_Höhen_(2)"},
+    };
+    for (const auto& [name, sanitized] : cases) {
+        std::string text = name;
+        SanitizeFileName(text);
+        EXPECT_EQ(text, sanitized);
+    }
+}
+
+TEST(PresetList, NamesCompareWithoutCase)
+{
+    EXPECT_TRUE(SameText("Drums", "dRUMS"));
+    EXPECT_FALSE(SameText("Drums", "Drum"));
+    EXPECT_FALSE(SameText("Ä", "ä")) << "bytes beyond ASCII compare as they are";
+}
+
+std::string Section(int number, const std::string& body) { return "[Preset" + std::to_string(number) + "]\n" + body; }
+
+TEST(PresetFile, IdentityAndClassKey)
+{
+    const GUID clsid = {0x12345678, 0x9abc, 0xdef0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef}};
+    EXPECT_EQ(PresetClassKey(clsid), "SOFTWARE\\Classes\\CLSID\\{12345678-9ABC-DEF0-0123-456789ABCDEF}");
+    EXPECT_EQ(ReadPresetFileIdentity(IniText("[Plug-in]\nCLSID=x\n")), "x");
+    EXPECT_EQ(ReadPresetFileIdentity(IniText("[Preset1]\nCLSID=x\n")), "");
+    EXPECT_EQ(ReadPresetFileIdentity(IniText("[Plug-in]\nCLSID=" + std::string(300, 'c'))), std::string(99, 'c'));
+}
+
+// Files nobody should write load anyway, without overflow, within the limits.
+TEST(PresetFile, HostileFilesLoadWithinTheLimits)
+{
+    const std::string longName(4096, 'N');
+    std::string huge = "[Plug-in]\nCLSID=x\n" + Section(1, "Version=3\nName=" + longName + "\nBank=" + longName +
+                                                          "\nData=" + std::string(10 << 20, '7') + "\n") +
+                       Section(2, "Version=3\nName=After\nData=1\n");
+    ASSERT_GE(huge.size(), 10u << 20);
+    std::vector<PresetSection> sections = ReadPresetSections(IniText(huge));
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_EQ(sections[0].fields.name, std::string(127, 'N'));
+    EXPECT_EQ(sections[0].fields.bank, std::string(127, 'N'));
+    EXPECT_EQ(sections[0].fields.data.size(), 4095u);
+    EXPECT_EQ(sections[1].fields.name, "After");
+
+    std::mt19937 random(12);
+    std::string garbage(1 << 20, '\0');
+    for (char& c : garbage)
+        c = static_cast<char>(random());
+    garbage += "\n" + Section(1, "Version=3\nName=Kept\nData=\x01\x02\xff\n");
+    sections = ReadPresetSections(IniText(garbage));
+    ASSERT_EQ(sections.size(), 1u);
+    EXPECT_EQ(sections[0].fields.name, "Kept");
+    EXPECT_EQ(sections[0].fields.data, "\x01\x02\xff");
+}
+
+} // namespace
+} // namespace qz
