@@ -9,7 +9,7 @@
 JOBS    ?= 2
 CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
-XVFB    := $(if $(DISPLAY),,xvfb-run -a)
+XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
 .PHONY: demo test bootstrap native native-asan native-tsan win32 \
         test-native test-native-asan test-native-tsan test-win32 clean
