@@ -131,12 +131,15 @@ bool RunShell(const std::string& line)
     return code == 0;
 }
 
+// PNG files without time stamps, so that the same pictures give the same files.
+const std::string kPngOptions = "-strip -define png:exclude-chunks=date,time ";
+
 // A PNG of the screen rectangle (x, y, width, height).
 bool Capture(int x, int y, int width, int height, const std::string& path)
 {
     char crop[64];
     std::snprintf(crop, sizeof crop, "%dx%d+%d+%d", width, height, x, y);
-    return RunShell("xwd -root -silent | convert xwd:- -crop " + std::string(crop) + " +repage " + path);
+    return RunShell("xwd -root -silent | convert xwd:- -crop " + std::string(crop) + " +repage " + kPngOptions + path);
 }
 
 // The skin on the left, the matrix's plate with its headings on the right.
@@ -311,7 +314,7 @@ int main(int argc, char** argv)
     SetFocus(window);
     Settle();
     ok = ok && Capture(place.left, place.top, kWidth, kHeight, galleryPath);
-    ok = ok && RunShell("convert " + galleryPath + overlays + " " + galleryPath + " && rm -f " + galleryPath +
+    ok = ok && RunShell("convert " + galleryPath + overlays + " " + kPngOptions + galleryPath + " && rm -f " + galleryPath +
                         ".focus*.png");
 
     DestroyWindow(window);
