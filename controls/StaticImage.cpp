@@ -32,8 +32,8 @@ void PaintStaticImage(HWND window, const StaticImageState& s)
     HDC source = CreateCompatibleDC(paint.dc());
     if (source) {
         HGDIOBJ previous = SelectObject(source, bitmap);
-        BitBlt(paint.dc(), 0, 0, std::min(paint.width(), int(info.bmWidth)), std::min(paint.height(), int(info.bmHeight)),
-               source, 0, 0, SRCCOPY);
+        BitBlt(paint.dc(), 0, 0, std::min(paint.width(), int(info.bmWidth)),
+               std::min(paint.height(), int(info.bmHeight)), source, 0, 0, SRCCOPY);
         SelectObject(source, previous);
         DeleteDC(source);
     }

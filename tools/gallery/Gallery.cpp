@@ -46,8 +46,8 @@ struct Variant {
 
 const Variant kVariants[] = {
     {"76 x 21", 76, 21, 0, "Bypass", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED, 0, kCheckedTint, {0, 0, 0, 0}, 0},
-    {"arrow", 76, 21, PBS_ARROWMARK, "Presets", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED, 0, kCheckedTint, {0, 0, 0, 0}, 0},
-    {"menu mark", 76, 21, PBS_MENUMARK, "Normal", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED, 0, kCheckedTint, {0, 0, 0, 0}, 0},
+    {"arrow", 76, 21, PBS_ARROWMARK, "Presets", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED, 0, kCheckedTint, {}, 0},
+    {"menu mark", 76, 21, PBS_MENUMARK, "Normal", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED, 0, kCheckedTint, {}, 0},
     {"61 x 21", 61, 21, 0, "Setup A", IDR_FACE61_NORMAL, IDR_FACE61_PRESSED, 0, kCheckedTint, {0, 0, 1, 0}, 0},
     {"15 x 21", 15, 21, PBS_ARROWMARK, "", IDR_FACE15_NORMAL, IDR_FACE15_PRESSED, 0, kCheckedTint, {-2, 0, 0, 0}, 0},
     {"36 x 21", 36, 21, 0, "TCR", IDR_FACE36_NORMAL, IDR_FACE36_PRESSED, 0, kCheckedTint, {0, 0, 0, 0}, 0},
@@ -314,8 +314,8 @@ int main(int argc, char** argv)
     SetFocus(window);
     Settle();
     ok = ok && Capture(place.left, place.top, kWidth, kHeight, galleryPath);
-    ok = ok && RunShell("convert " + galleryPath + overlays + " " + kPngOptions + galleryPath + " && rm -f " + galleryPath +
-                        ".focus*.png");
+    ok = ok && RunShell("convert " + galleryPath + overlays + " " + kPngOptions + galleryPath + " && rm -f " +
+                        galleryPath + ".focus*.png");
 
     DestroyWindow(window);
     DeleteObject(pageFont);

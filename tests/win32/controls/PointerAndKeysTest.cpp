@@ -40,7 +40,8 @@ bool Xdotool(const std::string& args)
         return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    const bool finished = PumpUntil([&] { return GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    const bool finished =
+        PumpUntil([&] { return GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES; });
     Sleep(50); // the shell may still be writing the code
     FILE* file = std::fopen(windowsMarker.c_str(), "r");
     int code = -1;
