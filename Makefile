@@ -3,6 +3,8 @@
 #             ThreadSanitizer, then the 32-bit DLL and its tests under Wine
 # make battery  the long battery: the DLL under Wine at every rate, buffer size,
 #               format and signal, under random automation; prints a summary table
+# make gallery  the editor's controls on the skin, captured to docs/gallery.png
+#               and docs/skin.png (Wine on Xvfb)
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -11,9 +13,9 @@
 JOBS    ?= 2
 CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
-XVFB    := $(if $(DISPLAY),,xvfb-run -a)
+XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: demo test battery bootstrap bootstrap-i386 native native-asan native-tsan win32 \
+.PHONY: demo test battery gallery bootstrap bootstrap-i386 native native-asan native-tsan win32 \
         test-native test-native-asan test-native-tsan test-win32 clean
 
 # The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
@@ -43,6 +45,14 @@ demo: native win32
 	@echo "Files: $(DEMO_DIR)/drums.wav (input), drums-dll.wav and drums-native.wav (compressed)"
 
 test: test-native test-native-asan test-native-tsan test-win32
+
+# The pictures of the README: every push button in every state on the real skin,
+# and the bare skin, as the X server shows them.
+gallery: win32
+	@mkdir -p docs
+	$(XVFB) cmake/wine-run --build-dir=build/win32 --session \
+	  cmake/wine-run --build-dir=build/win32 build/win32/tools/gallery/qzgallery.exe \
+	  $(CURDIR)/docs/gallery.png $(CURDIR)/docs/skin.png
 
 bootstrap:
 	tools/bootstrap.sh packages

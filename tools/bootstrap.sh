@@ -37,6 +37,8 @@ packages=(
   gstreamer1.0-plugins-good:i386
   googletest libgtest-dev libbenchmark-dev
   libsndfile1-dev
+  librsvg2-bin imagemagick fonts-dejavu-core
+  xdotool x11-apps
 )
 
 say() { echo "bootstrap: $*"; }
