@@ -261,6 +261,17 @@ HRESULT CAudioTransform::CopySetup(LONG from, LONG to)
     return S_OK;
 }
 
+HRESULT CAudioTransform::SeedOtherSetup()
+{
+    LockGuard relay(m_relayLock);
+    LockGuard hold(m_lock);
+    if (m_otherSetupSeeded)
+        return S_FALSE;
+    m_otherSetupSeeded = true;
+    m_otherSetup = m_current;
+    return S_OK;
+}
+
 HRESULT CAudioTransform::UndoCheckpoint(LONG controlId)
 {
     LockGuard relay(m_relayLock);

@@ -105,6 +105,7 @@ public:
     HRESULT STDMETHODCALLTYPE Undo() override;
     HRESULT STDMETHODCALLTYPE QueryChanged() override;
     HRESULT STDMETHODCALLTYPE SetChanged(BOOL changed) override;
+    HRESULT STDMETHODCALLTYPE SeedOtherSetup() override;
 
     // --- For the filter ---
     IEngineAutomation* Automation() const { return m_automation; }
@@ -197,6 +198,7 @@ private:
     ParamBlock m_undo{};
     LONG m_lastCheckpointId = 0;
     LONG m_setup = 0;
+    bool m_otherSetupSeeded = false;
     bool m_recompute = true;
     bool m_dirty = false;
     NotifyEntry m_notify[kNotifySlots] = {};

@@ -74,6 +74,10 @@ struct ITqPlugInProp : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Undo() = 0;
     virtual HRESULT STDMETHODCALLTYPE QueryChanged() = 0;
     virtual HRESULT STDMETHODCALLTYPE SetChanged(BOOL changed) = 0;
+    // The editor's first opening on this engine makes the other setup a copy of the
+    // current one; later openings leave the user's other setup alone. S_OK when the
+    // copy was made now, S_FALSE when an earlier call already made it.
+    virtual HRESULT STDMETHODCALLTYPE SeedOtherSetup() = 0;
 
 protected:
     ~ITqPlugInProp() = default;

@@ -311,6 +311,18 @@ TEST_F(PropertyInterface, CopyingTheOtherSetupInAppliesIt)
     EXPECT_EQ(*engine.GetParamBlockPtr(), before);
 }
 
+TEST_F(PropertyInterface, OnlyTheFirstSeedOfTheOtherSetupCopies)
+{
+    engine.SetRatio(40, 1, FALSE);
+    EXPECT_EQ(engine.SeedOtherSetup(), S_OK) << "the editor's first opening";
+    engine.SetRatio(70, 1, FALSE);
+    engine.CopySetup(0, 1);                     // the user's own copy: B ratio 70
+    engine.SetRatio(20, 1, FALSE);
+    EXPECT_EQ(engine.SeedOtherSetup(), S_FALSE) << "a later opening";
+    engine.SelectSetup(1);
+    EXPECT_EQ(ratio(1), 70) << "the user's other setup survives a later opening";
+}
+
 TEST_F(PropertyInterface, HostChangesReachTheEditorThroughQueryChanged)
 {
     engine.automation().changed = false;
