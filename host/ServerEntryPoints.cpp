@@ -10,6 +10,7 @@
 #include "ClassFactory.h"
 #include "Registration.h"
 #include "TqPlugIn.h"
+#include "TqPlugInPropPage.h"
 #include "qz_guids.h"
 
 #include <objbase.h>
@@ -24,6 +25,7 @@ namespace {
 // The classes this server publishes, in registration order.
 const CFactoryTemplate g_Templates[] = {
     {L"Tavelin:qz Multiband", &qz::kCLSID_Filter, &CTqPlugIn::CreateInstance, &CTqPlugIn::SetupRecord()},
+    {L"Tavelin:qz Multiband Property Page", &qz::kCLSID_PropertyPage, &CTqPlugInPropPage::CreateInstance, nullptr},
 };
 const int g_cTemplates = ARRAYSIZE(g_Templates);
 

@@ -87,5 +87,11 @@ bool PumpUntil(Done done)
     return false;
 }
 
+// Runs `xdotool ARGS` on the X server Wine uses and waits until it has finished,
+// pumping this thread's messages meanwhile; true when xdotool succeeded.
+bool Xdotool(const std::string& args);
+// Screen coordinates of a point of a window's client area, as "X Y".
+std::string ScreenPoint(HWND window, int x, int y);
+
 // A screen pixel of a window's client area, as the X server shows it.
 COLORREF ScreenPixel(HWND window, int x, int y);

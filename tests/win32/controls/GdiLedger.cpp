@@ -10,11 +10,11 @@ GdiLedger g_ledger;
 
 namespace {
 
-// Puts `replacement` into this program's import address table in place of `dll`'s
-// `function`; answers the address it replaced (null when the program does not import it).
-void* PatchImport(const char* dll, const char* function, void* replacement)
+// Puts `replacement` into `module`'s import address table in place of `dll`'s
+// `function`; answers the address it replaced (null when the module does not import it).
+void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement)
 {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* base = reinterpret_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
@@ -66,6 +66,7 @@ QZ_REAL(CreateCompatibleDC);
 QZ_REAL(CreateCompatibleBitmap);
 QZ_REAL(CreateDIBSection);
 QZ_REAL(CreateBitmap);
+QZ_REAL(CreateDIBitmap);
 QZ_REAL(CreatePen);
 QZ_REAL(CreateFontA);
 QZ_REAL(SelectObject);
@@ -88,6 +89,11 @@ HBITMAP WINAPI CountCreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage,
 HBITMAP WINAPI CountCreateBitmap(int w, int h, UINT planes, UINT bits, const void* data)
 {
     return HBITMAP(Track(realCreateBitmap(w, h, planes, bits, data)));
+}
+HBITMAP WINAPI CountCreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, const void* bits,
+                                   const BITMAPINFO* info, UINT usage)
+{
+    return HBITMAP(Track(realCreateDIBitmap(dc, header, init, bits, info, usage)));
 }
 HPEN WINAPI CountCreatePen(int style, int width, COLORREF colour)
 {
@@ -150,18 +156,21 @@ int WINAPI CountReleaseDC(HWND window, HDC dc)
 }
 
 #define QZ_PATCH(dll, name)                                                                                   \
-    real##name = reinterpret_cast<decltype(real##name)>(PatchImport(dll, #name, reinterpret_cast<void*>(Count##name)))
+    real##name = reinterpret_cast<decltype(real##name)>(PatchImport(module, dll, #name, reinterpret_cast<void*>(Count##name)))
 
 } // namespace
 
-bool InstallGdiCounters()
+bool InstallGdiCounters(HMODULE module)
 {
     if (realDeleteObject)
         return true;
+    if (module == nullptr)
+        module = GetModuleHandleA(nullptr);
     QZ_PATCH("gdi32.dll", CreateCompatibleDC);
     QZ_PATCH("gdi32.dll", CreateCompatibleBitmap);
     QZ_PATCH("gdi32.dll", CreateDIBSection);
     QZ_PATCH("gdi32.dll", CreateBitmap);
+    QZ_PATCH("gdi32.dll", CreateDIBitmap);
     QZ_PATCH("gdi32.dll", CreatePen);
     QZ_PATCH("gdi32.dll", CreateFontA);
     QZ_PATCH("gdi32.dll", SelectObject);

@@ -24,9 +24,10 @@ struct GdiLedger {
 
 extern GdiLedger g_ledger;
 
-// Installs the counting functions once for the whole program; false when the
-// program does not import the calls (then nothing could be counted).
-bool InstallGdiCounters();
+// Installs the counting functions once for the whole program, in the import table
+// of `module` (null: the program itself; a DLL's handle counts what that DLL makes);
+// false when the module does not import the calls (then nothing could be counted).
+bool InstallGdiCounters(HMODULE module = nullptr);
 
 // Repaints `window` 1000 times through `repaint` and checks that the objects alive
 // and the window DCs held come back to where they were.

@@ -291,6 +291,13 @@ TEST(ClassFactory, ResultCodesAndAggregationRefusals)
     EXPECT_EQ(getClassObject(qz::kCLSID_Filter, IID_IUnknown, factory.put_void()), S_OK);
     EXPECT_EQ(getClassObject(qz::kCLSID_Filter, IID_IBaseFilter, factory.put_void()), E_NOINTERFACE);
     EXPECT_EQ(getClassObject(qz::kIID_ITqPlugInProp, IID_IClassFactory, factory.put_void()), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject(qz::kCLSID_PropertyPage, IID_IBaseFilter, factory.put_void()), E_NOINTERFACE);
+    ASSERT_EQ(getClassObject(qz::kCLSID_PropertyPage, IID_IClassFactory, factory.put_void()), S_OK)
+        << "the editor page is served too";
+    ComPtr<IPropertyPage> page;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, page.put_void()), S_OK);
+    EXPECT_TRUE(page);
+    page.reset();
     ASSERT_EQ(getClassObject(qz::kCLSID_Filter, IID_IClassFactory, factory.put_void()), S_OK);
 
     ComPtr<IBaseFilter> filter;
@@ -359,6 +366,7 @@ DWORD RunRegsvr32(const wchar_t* arguments)
 TEST(Registration, Regsvr32WritesTheServerThePinsAndTheFilterNameAndRemovesThem)
 {
     const std::string clsid = "CLSID\\" + GuidText(qz::kCLSID_Filter);
+    const std::string pageClsid = "CLSID\\" + GuidText(qz::kCLSID_PropertyPage);
     const std::string filterKey = "Filter\\" + GuidText(qz::kCLSID_Filter);
     ASSERT_EQ(RunRegsvr32(L"/s"), 0u) << "regsvr32 /s";
     EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid, nullptr), "Tavelin:qz Multiband");
@@ -366,6 +374,12 @@ TEST(Registration, Regsvr32WritesTheServerThePinsAndTheFilterNameAndRemovesThem)
     EXPECT_NE(ReadString(HKEY_CLASSES_ROOT, clsid + "\\InprocServer32", nullptr).find("qzMultibandDX.dll"),
               std::string::npos);
     EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, filterKey, nullptr), "Tavelin:qz Multiband");
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, pageClsid, nullptr), "Tavelin:qz Multiband Property Page");
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, pageClsid + "\\InprocServer32", "ThreadingModel"), "Both");
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, pageClsid + "\\InprocServer32", nullptr),
+              ReadString(HKEY_CLASSES_ROOT, clsid + "\\InprocServer32", nullptr))
+        << "the page is served by the same DLL";
+    EXPECT_FALSE(KeyExists("Filter\\" + GuidText(qz::kCLSID_PropertyPage))) << "the page is no filter";
     EXPECT_EQ(ReadDword(clsid + "\\Pins\\In", "Direction"), 0u);
     EXPECT_EQ(ReadDword(clsid + "\\Pins\\Out", "Direction"), 1u);
     EXPECT_EQ(ReadDword(clsid + "\\Pins\\In", "AllowedMany"), 0u);
@@ -399,9 +413,16 @@ TEST(Registration, Regsvr32WritesTheServerThePinsAndTheFilterNameAndRemovesThem)
               S_OK)
         << "created by class identifier once registered";
     created.reset();
+    ComPtr<IPropertyPage> page;
+    EXPECT_EQ(CoCreateInstance(qz::kCLSID_PropertyPage, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                               page.put_void()),
+              S_OK)
+        << "the class GetPages names is created through COM";
+    page.reset();
 
     ASSERT_EQ(RunRegsvr32(L"/u /s"), 0u) << "regsvr32 /u /s";
     EXPECT_FALSE(KeyExists(clsid));
+    EXPECT_FALSE(KeyExists(pageClsid));
     EXPECT_FALSE(KeyExists(filterKey));
 }
 

@@ -1,0 +1,72 @@
+// CTqPlugInPropPage: the filter's editor, a 570 x 436 page painted from the skin,
+// whose skinned controls show and change the engine's parameters through
+// ITqPlugInProp. It polls the engine every 50 ms for automation changes and the
+// over indicator, and re-reads every control when the engine notifies it.
+#pragma once
+
+#include "ITqPlugInProp.h"
+#include "PropertyPage.h"
+
+class CTqPlugInPropPage : public CBasePropertyPage {
+public:
+    // The selected band value of the all-bands view (bands are 0..4).
+    static constexpr int kAllBands = 5;
+    // The id under which the engine's notifications arrive as WM_COMMAND.
+    static constexpr int kNotifyCommandId = 32700;
+    // The message with which a caller asks for the current parameters as a preset
+    // data string: wParam points to a char* that receives a buffer from new[].
+    static constexpr UINT kPresetDataRequest = 10900;
+
+    // The factory's creation function.
+    static CUnknown* CALLBACK CreateInstance(LPUNKNOWN outer, HRESULT* result);
+    ~CTqPlugInPropPage() override;
+
+    STDMETHODIMP GetPageInfo(PROPPAGEINFO* info) override;
+    HRESULT OnConnect(IUnknown* object) override;
+    HRESULT OnDisconnect() override;
+    INT_PTR OnReceiveMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Refreshes the controls from the engine: `controlId` names one control, or 0
+    // (and the engine's notification id) all of them. False without an engine or
+    // a page window. `setTexts` lets the numeric fields keep what the user is typing.
+    virtual bool UpdateControls(int controlId, bool setTexts, bool recompute);
+
+private:
+    explicit CTqPlugInPropPage(LPUNKNOWN outer);
+
+    // Window lifetime.
+    void InitDialog(HWND window);
+    void Teardown();
+    void CreateControls();
+    void PaintBackground(HDC dc);
+
+    // The engine's state shown by the controls.
+    void ShowViewControls();
+    void ShowBandButtons(int controlId);
+    // The grid shows the engine's parameter block in place: it is handed the block on
+    // every connection and loses it before the engine is released.
+    void BindGrid(qz::ParamBlock* block);
+
+    // Messages.
+    void OnCommand(int controlId, int code);
+    void OnTimerTick();
+    void OnSelectorClick(int x);
+    void ProducePresetData(char** buffer);
+
+    // Page commands of the top row.
+    void ToggleEffectBypass();
+    void UndoLastChange();
+    void SwitchSetup();
+    void ResetToDefaults();
+    void SetSetupButtonText(LONG setup);
+
+    qz::ITqPlugInProp* m_prop = nullptr;  // held while connected
+    HBITMAP m_skin = nullptr;
+    HPALETTE m_skinPalette = nullptr;
+    HFONT m_font = nullptr;               // the page font; the stock GUI font when creation failed
+    bool m_ownsFont = false;
+    HBITMAP m_lamps[3] = {};              // over lamp: off, latched, active
+    bool m_firstTick = true;
+    bool m_firstErase = false;
+    int m_selectedBand = kAllBands;
+};

@@ -1,0 +1,546 @@
+// The editor page as a host's frame drives it: the property-page plumbing, the
+// controls it creates, what its commands, notifications and timer do to the engine,
+// the system's own property frame, and that opening and closing it many times leaves
+// no GDI object, window or live server object behind.
+#include "EditorTestSupport.h"
+
+#include "ControlsTestSupport.h"
+#include "GdiLedger.h"
+
+#include "Controls.h"
+#include "DisplayFormats.h"
+#include "PresetData.h"
+#include "qz_guids.h"
+
+#include <gtest/gtest.h>
+
+#include <olectl.h>
+
+#include <clocale>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string Text(HWND window)
+{
+    char text[64] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+bool Checked(HWND button) { return SendMessageA(button, qz::PB_GETCHECK, 0, 0) != 0; }
+
+// A button of the page reporting a click, as the toolkit's push button does.
+void Click(const OpenPage& open, int id)
+{
+    SendMessageA(open.window, WM_COMMAND, MAKEWPARAM(id, qz::PBN_CLICKED), reinterpret_cast<LPARAM>(open.Control(id)));
+}
+
+TEST(EditorPage, IsServedByTheDllAndDescribesItself)
+{
+    ComPtr<IPropertyPage> page = CreatePage();
+    ASSERT_TRUE(page) << "the DLL serves the class GetPages names";
+    PROPPAGEINFO info{};
+    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    EXPECT_EQ(info.cb, 28u);
+    EXPECT_STREQ(info.pszTitle, L"qz:multiband");
+    EXPECT_EQ(info.size.cx, 570);
+    EXPECT_EQ(info.size.cy, 436);
+    EXPECT_EQ(info.pszHelpFile, nullptr);
+    EXPECT_EQ(info.dwHelpContext, 0u);
+    CoTaskMemFree(info.pszTitle);
+    EXPECT_EQ(page->GetPageInfo(nullptr), E_POINTER);
+}
+
+TEST(EditorPage, PlumbingAnswersOutOfOrderCallsAsTheInterfaceSays)
+{
+    ComPtr<IPropertyPage> page = CreatePage();
+    ASSERT_TRUE(page);
+    TestSite site;
+    const RECT area = {0, 0, 570, 436};
+    ComPtr<IUnknown> notAFilter = Server().Create<IUnknown>(IID_IUnknown);
+    ComPtr<IUnknown> pageItself = As<IUnknown>(page.get(), IID_IUnknown);
+    IUnknown* none[] = {nullptr};
+    IUnknown* wrong[] = {pageItself.get()};
+
+    EXPECT_EQ(page->Show(SW_SHOW), E_UNEXPECTED) << "no window yet";
+    EXPECT_EQ(page->Move(&area), E_UNEXPECTED);
+    EXPECT_EQ(page->Move(nullptr), E_POINTER);
+    EXPECT_EQ(page->Deactivate(), E_UNEXPECTED);
+    EXPECT_EQ(page->SetPageSite(nullptr), E_UNEXPECTED) << "no site to let go of";
+    EXPECT_EQ(page->SetObjects(0, nullptr), E_UNEXPECTED) << "nothing connected";
+    EXPECT_EQ(page->SetObjects(1, none), E_POINTER);
+    EXPECT_EQ(page->SetObjects(1, wrong), E_NOINTERFACE) << "the page edits only the filter";
+    EXPECT_EQ(page->Apply(), E_UNEXPECTED) << "no object, no site";
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+
+    EXPECT_EQ(page->SetPageSite(&site), S_OK);
+    EXPECT_EQ(page->SetPageSite(&site), E_UNEXPECTED) << "a second site";
+    EXPECT_EQ(site.references, 1u);
+    EXPECT_EQ(page->Activate(HostWindow(), &area, FALSE), S_OK);
+    EXPECT_EQ(page->Activate(HostWindow(), &area, FALSE), E_UNEXPECTED) << "already active";
+    EXPECT_EQ(page->Show(SW_MAXIMIZE), E_INVALIDARG);
+    EXPECT_EQ(page->Show(SW_HIDE), S_OK);
+    IUnknown* objects[] = {notAFilter.get()};
+    EXPECT_EQ(page->SetObjects(2, objects), E_UNEXPECTED) << "one filter at a time";
+    EXPECT_EQ(page->SetObjects(1, objects), S_OK);
+    EXPECT_EQ(page->Apply(), S_OK) << "never dirty: nothing to apply";
+    EXPECT_EQ(page->Deactivate(), S_OK);
+    EXPECT_EQ(GetWindow(HostWindow(), GW_CHILD), nullptr) << "the page window is gone";
+    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
+    EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(site.references, 0u);
+}
+
+TEST(EditorPage, CreatesTheControlsInTheTableOrder)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    RECT client;
+    GetClientRect(open.window, &client);
+    EXPECT_EQ(client.right, 570);
+    EXPECT_EQ(client.bottom, 436);
+
+    std::vector<int> expected = {1020, 20010, 20011, 20012, 20013, 20014, 20015, 20016};
+    for (int band = 0; band < 5; ++band) {
+        expected.push_back(10160 + band);
+        expected.push_back(10180 + band);
+    }
+    for (int id : {10140, 10028, 10029, 10031, 10030, 10018, 10019, 10023, 10022})
+        expected.push_back(id);
+    std::vector<int> ids;
+    for (HWND child = GetWindow(open.window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        ids.push_back(GetDlgCtrlID(child));
+    EXPECT_EQ(ids, expected);
+
+    const struct {
+        int id;
+        const char* windowClass;
+        const char* text;
+        int x, y, width, height;
+    } controls[] = {
+        {20010, "qz:PushButton", "Bypass", 16, 16, 76, 21},   {20012, "qz:PushButton", "Setup A", 174, 16, 61, 21},
+        {20013, "qz:PushButton", "", 235, 16, 15, 21},        {20016, "qz:PushButton", "Help", 411, 16, 76, 21},
+        {10162, "qz:PushButton", "", 147, 234, 19, 14},       {10184, "qz:PushButton", "", 288, 234, 19, 14},
+        {10140, "qz:StaticImage", "", 333, 217, 200, 20},     {10028, "qz:StaticNoHitImage", "", 342, 239, 113, 10},
+        {10023, "qz:PushButton", "Limit", 431, 239, 36, 21},  {10022, "qz:StaticText", "-Inf -Inf", 503, 32, 52, 11},
+        {1020, "Static", nullptr, 522, 22, 12, 9},
+    };
+    for (const auto& c : controls) {
+        HWND control = open.Control(c.id);
+        ASSERT_NE(control, nullptr) << c.id;
+        char windowClass[64];
+        GetClassNameA(control, windowClass, sizeof windowClass);
+        EXPECT_STRCASEEQ(windowClass, c.windowClass) << c.id;
+        if (c.text != nullptr) {
+            EXPECT_EQ(Text(control), c.text) << c.id;
+        }
+        RECT box;
+        GetWindowRect(control, &box);
+        MapWindowPoints(nullptr, open.window, reinterpret_cast<POINT*>(&box), 2);
+        EXPECT_EQ(box.left, c.x) << c.id;
+        EXPECT_EQ(box.top, c.y) << c.id;
+        EXPECT_EQ(box.right - box.left, c.width) << c.id;
+        EXPECT_EQ(box.bottom - box.top, c.height) << c.id;
+    }
+    EXPECT_FALSE(IsWindowVisible(open.Control(10018))) << "the all-bands view hides the band's type";
+    EXPECT_TRUE(IsWindowVisible(open.Control(10019))) << "and shows TCR";
+}
+
+// A record of the engine as the host stores it; loading it makes the engine notify
+// the page, which re-reads its controls.
+ComPtr<IStream> SavedRecord(IUnknown* filter)
+{
+    ComPtr<IStream> stream;
+    CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+    As<IPersistStream>(filter, IID_IPersistStream)->Save(stream.get(), FALSE);
+    const LARGE_INTEGER start{};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    return stream;
+}
+
+TEST(EditorPage, ConnectingBeforeOrAfterTheWindowEndsWithEngineNotificationsArriving)
+{
+    for (bool connectFirst : {true, false}) {
+        OpenPage open(connectFirst);
+        ASSERT_NE(open.window, nullptr);
+        open.prop->SetSolo(1, 2, FALSE);
+        ComPtr<IStream> record = SavedRecord(open.filter.get());
+        open.prop->SetSolo(0, 2, FALSE);
+        ASSERT_EQ(As<IPersistStream>(open.filter.get(), IID_IPersistStream)->Load(record.get()), S_OK);
+        EXPECT_FALSE(Checked(open.Control(10162))) << "the notification is posted, not sent";
+        PumpMessages();
+        EXPECT_TRUE(Checked(open.Control(10162))) << (connectFirst ? "connected first" : "window first");
+        EXPECT_TRUE(Checked(open.Control(10180))) << "another band soloed: band 0's bypass lit";
+    }
+}
+
+TEST(EditorPage, ButtonsChangeTheEngine)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    qz::ITqPlugInProp& engine = *open.prop.get();
+    const auto value = [&](HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*get)(LONG*, LONG), LONG index) {
+        LONG v = -1;
+        (engine.*get)(&v, index);
+        return v;
+    };
+
+    Click(open, 10161);
+    EXPECT_EQ(value(&qz::ITqPlugInProp::GetSolo, 1), 1);
+    EXPECT_TRUE(Checked(open.Control(10161)));
+    EXPECT_TRUE(Checked(open.Control(10183))) << "muted by the solo";
+    EXPECT_FALSE(Checked(open.Control(10181))) << "the soloed band plays";
+    Click(open, 10161);
+    Click(open, 10183);
+    EXPECT_EQ(value(&qz::ITqPlugInProp::GetBypass, 3), 1);
+    EXPECT_TRUE(Checked(open.Control(10183)));
+    EXPECT_FALSE(Checked(open.Control(10182)));
+
+    LONG tcr = -1, limiter = -1;
+    Click(open, 10019);
+    Click(open, 10023);
+    engine.GetTCR(&tcr);
+    engine.GetLimiter(&limiter);
+    EXPECT_EQ(tcr, 1);
+    EXPECT_EQ(limiter, 0) << "on by default, toggled off";
+    EXPECT_TRUE(Checked(open.Control(10019)));
+    EXPECT_FALSE(Checked(open.Control(10023)));
+
+    // The selector strip: x 27..53 is band 1; the band view shows the band's type.
+    PostMessageA(open.window, qz::SI_CLICK, 10140, MAKELPARAM(30, 5));
+    PumpMessages();
+    EXPECT_TRUE(IsWindowVisible(open.Control(10018)));
+    EXPECT_FALSE(IsWindowVisible(open.Control(10019)));
+    Click(open, 10018);
+    EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 1);
+    EXPECT_EQ(Text(open.Control(10018)), "Vintage");
+
+    Click(open, 20010);
+    BOOL bypass = FALSE;
+    engine.GetEffectBypass(&bypass);
+    EXPECT_TRUE(bypass);
+    EXPECT_TRUE(Checked(open.Control(20010)));
+
+    Click(open, 20012);
+    LONG setup = -1;
+    engine.GetSetup(&setup);
+    EXPECT_EQ(setup, 1);
+    EXPECT_EQ(Text(open.Control(20012)), "Setup B");
+    Click(open, 20012);
+    EXPECT_EQ(Text(open.Control(20012)), "Setup A");
+    EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 1) << "setup A came back";
+
+    Click(open, 20014);
+    EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 0) << "reset";
+    EXPECT_EQ(value(&qz::ITqPlugInProp::GetBypass, 3), 0);
+    engine.GetLimiter(&limiter);
+    EXPECT_EQ(limiter, 1);
+    engine.GetEffectBypass(&bypass);
+    EXPECT_TRUE(bypass) << "reset leaves the effect bypass alone";
+    Click(open, 20011);
+    EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 1) << "undo brings back what reset replaced";
+    EXPECT_EQ(Text(open.Control(10018)), "Vintage");
+}
+
+TEST(EditorPage, TheRealPointerTogglesABandsSolo)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    SetForegroundWindow(HostWindow());
+    HWND solo = open.Control(10162);
+    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(solo, 9, 7) + " click 1"));
+    const auto soloOfBand2 = [&] {
+        LONG value = 0;
+        open.prop->GetSolo(&value, 2);
+        return value;
+    };
+    EXPECT_TRUE(PumpUntil([&] { return soloOfBand2() == 1; })) << "a click on band 2's solo button";
+    EXPECT_TRUE(Checked(solo));
+    ASSERT_TRUE(Xdotool("click 1"));
+    EXPECT_TRUE(PumpUntil([&] { return soloOfBand2() == 0; })) << "a second click";
+}
+
+TEST(EditorPage, TimerTickFollowsAutomationAndTheOverLamp)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    open.Tick();
+    ComPtr<IMediaParams> params = As<IMediaParams>(open.filter.get(), qz::kIID_IMediaParams);
+    ASSERT_TRUE(params);
+    constexpr DWORD kTcrIndex = 3;
+    ASSERT_EQ(params->SetParam(kTcrIndex, 1.0f), S_OK);
+    EXPECT_FALSE(Checked(open.Control(10019)));
+    open.Tick();
+    EXPECT_TRUE(Checked(open.Control(10019))) << "host automation shows within a tick";
+
+    // The engine writes 3 when the output goes over; the lamp steps down to latched.
+    open.prop->SetOverIndicator(3, 0);
+    const LONG expectedStates[][2] = {{2, 3}, {1, 2}, {1, 1}, {1, 1}};
+    for (const auto& expected : expectedStates) {
+        open.Tick();
+        LONG state = -1, shown = -1;
+        open.prop->GetOverIndicator(&state, 0);
+        open.prop->GetOverIndicator(&shown, 1);
+        EXPECT_EQ(state, expected[0]);
+        EXPECT_EQ(shown, expected[1]);
+    }
+    HWND lamp = open.Control(1020);
+    const HANDLE latched = reinterpret_cast<HANDLE>(SendMessageA(lamp, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    SendMessageA(open.window, WM_COMMAND, MAKEWPARAM(1020, STN_CLICKED), reinterpret_cast<LPARAM>(lamp));
+    open.Tick();
+    LONG state = -1;
+    open.prop->GetOverIndicator(&state, 0);
+    EXPECT_EQ(state, 0) << "a click on the lamp clears it";
+    EXPECT_NE(reinterpret_cast<HANDLE>(SendMessageA(lamp, STM_GETIMAGE, IMAGE_BITMAP, 0)), latched);
+}
+
+TEST(EditorPage, OnlyTheFirstOpeningCopiesIntoTheOtherSetup)
+{
+    ComPtr<IUnknown> filter = Server().Create<IUnknown>(IID_IUnknown);
+    ComPtr<qz::ITqPlugInProp> engine = As<qz::ITqPlugInProp>(filter.get(), qz::kIID_ITqPlugInProp);
+    engine->SetRatio(40, 1, FALSE);
+    {
+        OpenPage first(true, filter.get());
+        first.Tick();
+    }
+    engine->SetRatio(70, 1, FALSE);
+    engine->CopySetup(0, 1);  // "Copy to B": B has ratio 70
+    engine->SetRatio(20, 1, FALSE);
+    {
+        OpenPage second(true, filter.get());
+        second.Tick();
+        second.Tick();
+    }
+    engine->SelectSetup(1);
+    LONG ratio = -1;
+    engine->GetRatio(&ratio, 1);
+    EXPECT_EQ(ratio, 70) << "reopening the editor kept the user's setup B";
+
+    ComPtr<IUnknown> other = Server().Create<IUnknown>(IID_IUnknown);
+    ComPtr<qz::ITqPlugInProp> otherEngine = As<qz::ITqPlugInProp>(other.get(), qz::kIID_ITqPlugInProp);
+    otherEngine->SetRatio(55, 1, FALSE);
+    {
+        OpenPage onOther(true, other.get());
+        onOther.Tick();
+    }
+    otherEngine->SelectSetup(1);
+    otherEngine->GetRatio(&ratio, 1);
+    EXPECT_EQ(ratio, 55) << "each filter's first opening copies";
+}
+
+TEST(EditorPage, AnswersThePresetDataRequestWithTheCurrentParameters)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    open.prop->SetThreshold(-125, 4, FALSE);
+    char* data = nullptr;
+    SendMessageA(open.window, 10900, reinterpret_cast<WPARAM>(&data), 0);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::string(data), qz::ProducePresetData(*open.prop.get()));
+    EXPECT_NE(std::string(data).find(",-125,"), std::string::npos) << data;
+    delete[] data;
+}
+
+// A stand-in for the grid: a child with the grid's id that records the block pointer
+// it is handed, and how many references the filter had at that moment.
+struct GridRecord {
+    std::vector<void*> blocks;
+    std::vector<ULONG> filterReferences;
+    IUnknown* filter = nullptr;
+};
+GridRecord g_grid;
+
+LRESULT CALLBACK RecordingGrid(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == 3225) {
+        g_grid.blocks.push_back(reinterpret_cast<void*>(wParam));
+        g_grid.filter->AddRef();
+        g_grid.filterReferences.push_back(g_grid.filter->Release());
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(EditorPage, TheGridHasTheBlockWhileConnectedAndLosesItBeforeTheEngineGoes)
+{
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = RecordingGrid;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "qz:RecordingGrid";
+    RegisterClassA(&windowClass);
+
+    OpenPage open(false);
+    g_grid = GridRecord{};
+    g_grid.filter = open.filter.get();
+    open.page->SetObjects(0, nullptr);
+    CreateWindowExA(0, windowClass.lpszClassName, "", WS_CHILD, 335, 264, 210, 120, open.window,
+                    reinterpret_cast<HMENU>(10027), windowClass.hInstance, nullptr);
+    g_grid.blocks.clear();
+    g_grid.filterReferences.clear();
+
+    open.Connect();  // after the window exists
+    ULONG withPage = (open.filter->AddRef(), open.filter->Release());
+    open.page->SetObjects(0, nullptr);
+    ASSERT_EQ(g_grid.blocks.size(), 2u);
+    EXPECT_EQ(g_grid.blocks[0], open.prop->GetParamBlockPtr()) << "a late connection hands the grid its block";
+    EXPECT_EQ(g_grid.blocks[1], nullptr) << "disconnecting takes it away";
+    EXPECT_EQ(g_grid.filterReferences[1], withPage) << "before the page lets go of the engine";
+    open.Connect();
+}
+
+TEST(EditorPage, TextsAndValuesDoNotDependOnTheCLocale)
+{
+    ASSERT_NE(std::setlocale(LC_ALL, "German"), nullptr) << "a comma-decimal locale";
+    char decimal[8];
+    std::snprintf(decimal, sizeof decimal, "%.1f", 1.5);
+    EXPECT_STREQ(decimal, "1,5") << "the locale is in force";
+    {
+        OpenPage open;
+        ASSERT_NE(open.window, nullptr);
+        open.prop->SetQFactor(75, FALSE);
+        EXPECT_EQ(Text(open.Control(10022)), "-Inf -Inf");
+        char* data = nullptr;
+        SendMessageA(open.window, 10900, reinterpret_cast<WPARAM>(&data), 0);
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(std::string(data).substr(0, 16), "1,0,0,75,0,0,60,");
+        delete[] data;
+    }
+    EXPECT_EQ(qz::FormatTenths(-125, -999), "-12.5");
+    EXPECT_EQ(qz::FormatHundredths(75), "0.75");
+    EXPECT_EQ(qz::ParseFixed("12.34", 1), 123);
+    EXPECT_EQ(qz::ParseFixed("0.75", 2), 75);
+    std::setlocale(LC_ALL, "C");
+}
+
+BOOL CALLBACK FindOtherVisibleWindow(HWND window, LPARAM found)
+{
+    if (!IsWindowVisible(window) || window == HostWindow())
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+BOOL CALLBACK FindBypassButton(HWND window, LPARAM found)
+{
+    if (GetDlgCtrlID(window) != 20010)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// The system's property frame, as a host opens it. It is modal: a thread finds the
+// frame and the page inside it, then closes the frame as a user would.
+TEST(EditorPage, OpensInTheSystemPropertyFrame)
+{
+    ASSERT_EQ(Server().Register(), S_OK) << "the frame creates the page by its class";
+    ComPtr<IUnknown> filter = Server().Create<IUnknown>(IID_IUnknown);
+    IUnknown* objects[] = {filter.get()};
+    CLSID pageClass = qz::kCLSID_PropertyPage;
+    HWND host = HostWindow();  // made on this thread, before the closer asks for it
+
+    std::atomic<bool> sawPage{false};
+    std::atomic<bool> stop{false};
+    const DWORD thread = GetCurrentThreadId();
+    std::thread closer([&] {
+        for (int attempt = 0; attempt < 1000 && !stop; ++attempt) {
+            Sleep(20);
+            HWND frame = nullptr;
+            EnumThreadWindows(thread, FindOtherVisibleWindow, reinterpret_cast<LPARAM>(&frame));
+            if (frame == nullptr)
+                continue;
+            // The page's Bypass button, somewhere inside the frame.
+            HWND bypass = nullptr;
+            EnumChildWindows(frame, FindBypassButton, reinterpret_cast<LPARAM>(&bypass));
+            if (bypass == nullptr)
+                continue;
+            char text[16] = "";
+            GetWindowTextA(bypass, text, sizeof text);
+            sawPage = std::string(text) == "Bypass" && IsWindowVisible(bypass);
+            PostMessageA(frame, WM_COMMAND, IDCANCEL, 0);
+            return;
+        }
+    });
+    const HRESULT hr = OleCreatePropertyFrame(host, 10, 10, L"qz:Multiband", 1, objects, 1, &pageClass,
+                                              GetUserDefaultLCID(), 0, nullptr);
+    stop = true;
+    closer.join();
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_TRUE(sawPage) << "the frame showed the page";
+    EXPECT_EQ(Server().Unregister(), S_OK);
+}
+
+BOOL CALLBACK CountWindow(HWND, LPARAM counter)
+{
+    ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
+BOOL CALLBACK CountWindowAndDescendants(HWND window, LPARAM counter)
+{
+    CountWindow(window, counter);
+    EnumChildWindows(window, CountWindow, counter);
+    return TRUE;
+}
+
+// Every window of this thread: top-level ones and all their descendants.
+int WindowCount()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindowAndDescendants, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// Runs last: it lets go of the server's class factories.
+TEST(EditorPageLifetime, HundredOpeningsLeaveNoGdiObjectsNoWindowsAndNoObjects)
+{
+    ASSERT_TRUE(InstallGdiCounters(Server().module())) << "the DLL's GDI calls are counted";
+    {
+        // Whatever the toolkit keeps for the process is made by now.
+        OpenPage warmUp;
+        ASSERT_NE(warmUp.window, nullptr);
+        warmUp.Tick();
+    }
+    PumpMessages();
+    const std::set<HGDIOBJ> liveBefore = g_ledger.live;
+    const long createdBefore = g_ledger.created;
+    const int windowsBefore = WindowCount();
+
+    for (int opening = 0; opening < 100; ++opening) {
+        OpenPage open(opening % 2 == 0);
+        ASSERT_NE(open.window, nullptr) << opening;
+        open.Tick();
+        open.prop->SetOverIndicator(3, 0);
+        open.Tick();  // swaps the lamp's picture
+        InvalidateRect(open.window, nullptr, TRUE);
+        UpdateWindow(open.window);
+    }
+    PumpMessages();
+
+    EXPECT_GE(g_ledger.created - createdBefore, 100 * 4) << "skin, font and lamps counted at each opening";
+    EXPECT_EQ(g_ledger.live, liveBefore) << "GDI objects left behind: "
+                                         << static_cast<long>(g_ledger.live.size() - liveBefore.size());
+    EXPECT_EQ(g_ledger.windowDcs, 0);
+    EXPECT_EQ(g_ledger.deletedWhileSelected, 0);
+    EXPECT_EQ(g_ledger.failedDeletes, 0);
+    EXPECT_EQ(WindowCount(), windowsBefore);
+
+    ReleasePageFactory();
+    Server().ReleaseFactory();
+    EXPECT_EQ(Server().CanUnloadNow(), S_OK) << "every page, filter and factory is gone";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (FAILED(OleInitialize(nullptr)))
+        return 1;
+    const int result = RUN_ALL_TESTS();
+    OleUninitialize();
+    return result;
+}
