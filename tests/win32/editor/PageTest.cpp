@@ -10,6 +10,8 @@
 #include "Controls.h"
 #include "DisplayFormats.h"
 #include "PresetData.h"
+#include "ResourceIds.h"
+#include "SkinDrawing.h"
 #include "qz_guids.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +150,25 @@ TEST(EditorPage, CreatesTheControlsInTheTableOrder)
     }
     EXPECT_FALSE(IsWindowVisible(open.Control(10018))) << "the all-bands view hides the band's type";
     EXPECT_TRUE(IsWindowVisible(open.Control(10019))) << "and shows TCR";
+}
+
+TEST(EditorPage, PaintsTheSkinWhereNoControlIs)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    RedrawWindow(open.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    PumpMessages();
+    HPALETTE palette = nullptr;
+    HBITMAP skin = qz::LoadSkinBitmap(GetModuleHandleA(nullptr), IDB_SKIN, &palette);
+    ASSERT_NE(skin, nullptr);
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(memory, skin);
+    const POINT bare[] = {{5, 5}, {300, 420}, {560, 100}, {100, 400}, {569, 435}};
+    for (const POINT& at : bare)
+        EXPECT_EQ(ScreenPixel(open.window, at.x, at.y), GetPixel(memory, at.x, at.y)) << at.x << ", " << at.y;
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(skin);
 }
 
 // A record of the engine as the host stores it; loading it makes the engine notify
