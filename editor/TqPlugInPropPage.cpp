@@ -179,9 +179,16 @@ CUnknown* CALLBACK CTqPlugInPropPage::CreateInstance(LPUNKNOWN outer, HRESULT* r
     return page;
 }
 
+// The control classes stay registered while any page exists: a host may create a
+// second page before it lets go of the first, and the classes must outlive both.
+// Pages live on the window thread of their frame, one thread per process in practice;
+// the count is interlocked all the same.
+volatile LONG CTqPlugInPropPage::s_pagesAlive = 0;
+
 CTqPlugInPropPage::CTqPlugInPropPage(LPUNKNOWN outer) : CBasePropertyPage(outer, g_hInst, IDD_PAGE, IDS_PAGE_TITLE)
 {
-    qz::RegisterControlClasses();
+    if (InterlockedIncrement(&s_pagesAlive) == 1)
+        qz::RegisterControlClasses();
 }
 
 CTqPlugInPropPage::~CTqPlugInPropPage()
@@ -191,7 +198,8 @@ CTqPlugInPropPage::~CTqPlugInPropPage()
         DestroyWindow(m_hwnd);
     if (m_prop != nullptr)
         OnDisconnect();
-    qz::UnregisterControlClasses();
+    if (InterlockedDecrement(&s_pagesAlive) == 0)
+        qz::UnregisterControlClasses();
 }
 
 STDMETHODIMP CTqPlugInPropPage::GetPageInfo(PROPPAGEINFO* info)

@@ -69,4 +69,6 @@ private:
     bool m_firstTick = true;
     bool m_firstErase = false;
     int m_selectedBand = kAllBands;
+
+    static volatile LONG s_pagesAlive;
 };

@@ -97,6 +97,19 @@ TEST(EditorPage, PlumbingAnswersOutOfOrderCallsAsTheInterfaceSays)
     EXPECT_EQ(site.references, 0u);
 }
 
+TEST(EditorPage, ASecondPageStillHasItsControlsWhenTheFirstIsGone)
+{
+    ComPtr<IPropertyPage> first = CreatePage();
+    ComPtr<IPropertyPage> second = CreatePage();
+    ASSERT_TRUE(first && second);
+    first.reset();  // the first page goes before the second shows its window
+    const RECT area = {0, 0, 570, 436};
+    ASSERT_EQ(second->Activate(HostWindow(), &area, FALSE), S_OK);
+    HWND window = GetWindow(HostWindow(), GW_CHILD);
+    EXPECT_NE(GetDlgItem(window, 20010), nullptr) << "the control classes are still registered";
+    EXPECT_EQ(second->Deactivate(), S_OK);
+}
+
 TEST(EditorPage, CreatesTheControlsInTheTableOrder)
 {
     OpenPage open;
