@@ -280,10 +280,57 @@ TEST(EditorPage, ButtonsChangeTheEngine)
     EXPECT_EQ(Text(open.Control(10018)), "Vintage");
 }
 
-TEST(EditorPage, TheRealPointerTogglesABandsSolo)
+// The host's end of the editor's gestures: what the filter relays, as text.
+class GestureRecorder : public IMediaParamsUICallback {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (iid == IID_IUnknown || iid == qz::kIID_IMediaParamsUICallback) {
+            *object = static_cast<IMediaParamsUICallback*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+    STDMETHODIMP_(ULONG) Release() override { return --references; }
+    STDMETHODIMP ParamsBeginCapture(DWORD* indices, DWORD count) override { return Record("begin", indices, count); }
+    STDMETHODIMP ParamsChanged(DWORD* indices, DWORD count, MP_DATA* values) override
+    {
+        Record("changed", indices, count);
+        for (DWORD i = 0; i < count; ++i)
+            events.back() += " =" + std::to_string(values[i]);
+        return S_OK;
+    }
+    STDMETHODIMP ParamsEndCapture(DWORD* indices, DWORD count) override { return Record("end", indices, count); }
+
+    ULONG references = 0;
+    std::vector<std::string> events;
+
+private:
+    HRESULT Record(const char* what, const DWORD* indices, DWORD count)
+    {
+        std::string event = what;
+        for (DWORD i = 0; i < count; ++i)
+            event += " " + std::to_string(indices[i]);
+        events.push_back(event);
+        return S_OK;
+    }
+};
+
+TEST(EditorPage, TheRealPointerTogglesABandsSoloAndTheHostHearsTheGesture)
 {
     OpenPage open;
     ASSERT_NE(open.window, nullptr);
+    GestureRecorder host;
+    ComPtr<IMediaParamsSetUICallback> setCallback =
+        As<IMediaParamsSetUICallback>(open.filter.get(), qz::kIID_IMediaParamsSetUICallback);
+    ASSERT_TRUE(setCallback);
+    ASSERT_EQ(setCallback->SetUICallback(&host), S_OK);
+    open.Tick();  // the first tick's own work is done
+    host.events.clear();
+
     SetForegroundWindow(HostWindow());
     HWND solo = open.Control(10162);
     ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(solo, 9, 7) + " click 1"));
@@ -294,8 +341,17 @@ TEST(EditorPage, TheRealPointerTogglesABandsSolo)
     };
     EXPECT_TRUE(PumpUntil([&] { return soloOfBand2() == 1; })) << "a click on band 2's solo button";
     EXPECT_TRUE(Checked(solo));
+    open.Tick();  // no control is held any more: the capture ends
+    constexpr int kSoloOfBand2 = 10;  // its automation index
+    const std::vector<std::string> expected = {"begin " + std::to_string(kSoloOfBand2),
+                                               "changed " + std::to_string(kSoloOfBand2) + " =1.000000",
+                                               "end " + std::to_string(kSoloOfBand2)};
+    EXPECT_EQ(host.events, expected);
+
     ASSERT_TRUE(Xdotool("click 1"));
     EXPECT_TRUE(PumpUntil([&] { return soloOfBand2() == 0; })) << "a second click";
+    setCallback->SetUICallback(nullptr);
+    EXPECT_EQ(host.references, 0u);
 }
 
 TEST(EditorPage, TimerTickFollowsAutomationAndTheOverLamp)
