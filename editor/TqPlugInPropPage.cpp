@@ -143,7 +143,7 @@ std::vector<ControlEntry> ControlTable()
     limiter.text = "Limit";
     table.push_back(tcr);
     table.push_back(limiter);
-    table.push_back({ID_PEAK_TEXT, "qz:StaticText", 503, 32, 52, 11, kPlain | 0x0101, 0, "-Inf -Inf", 0, 0, 0,
+    table.push_back({ID_PEAK_TEXT, "qz:StaticText", 503, 32, 52, 11, kPlain | SS_CENTER | SS_NOTIFY, 0, "-Inf -Inf", 0, 0, 0,
                      nullptr, 0, 0});
     return table;
 }
