@@ -143,8 +143,8 @@ std::vector<ControlEntry> ControlTable()
     limiter.text = "Limit";
     table.push_back(tcr);
     table.push_back(limiter);
-    table.push_back({ID_PEAK_TEXT, "qz:StaticText", 503, 32, 52, 11, kPlain | SS_CENTER | SS_NOTIFY, 0, "-Inf -Inf", 0, 0, 0,
-                     nullptr, 0, 0});
+    table.push_back({ID_PEAK_TEXT, "qz:StaticText", 503, 32, 52, 11, kPlain | SS_CENTER | SS_NOTIFY, 0,
+                     "-Inf -Inf", 0, 0, 0, nullptr, 0, 0});
     return table;
 }
 
@@ -317,7 +317,8 @@ void CTqPlugInPropPage::CreateControls()
         if (control == nullptr)
             continue;
         if (std::strcmp(entry.windowClass, "qz:PushButton") == 0) {
-            SendMessageA(control, qz::PB_SETFACES, reinterpret_cast<WPARAM>(qz::LoadPixelImage(g_hInst, entry.normalFace)),
+            SendMessageA(control, qz::PB_SETFACES,
+                         reinterpret_cast<WPARAM>(qz::LoadPixelImage(g_hInst, entry.normalFace)),
                          reinterpret_cast<LPARAM>(qz::LoadPixelImage(g_hInst, entry.pressedFace)));
             if (entry.image != 0)
                 SendMessageA(control, qz::PB_SETICON, entry.image, 0);
