@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "DisplayFormats.h"
+#include "PageHelp.h"
 #include "PresetData.h"
 #include "ResourceIds.h"
 #include "ServerModule.h"
@@ -208,6 +209,14 @@ STDMETHODIMP CTqPlugInPropPage::GetPageInfo(PROPPAGEINFO* info)
     if (SUCCEEDED(hr))
         info->size = {kPageWidth, kPageHeight};
     return hr;
+}
+
+// The frame's Help button: the page's help file; whatever happens, the frame has
+// nothing more to do.
+STDMETHODIMP CTqPlugInPropPage::Help(LPCOLESTR /*helpDirectory*/)
+{
+    qz::ShowHelp(m_hwnd, g_hInst);
+    return S_OK;
 }
 
 HRESULT CTqPlugInPropPage::OnConnect(IUnknown* object)
@@ -500,6 +509,7 @@ void CTqPlugInPropPage::OnCommand(int controlId, int code)
         case ID_UNDO: UndoLastChange(); break;
         case ID_SETUP: SwitchSetup(); break;
         case ID_RESET: ResetToDefaults(); break;
+        case ID_HELP: qz::ShowHelp(m_hwnd, g_hInst); break;
         default: break;
         }
     }

@@ -22,6 +22,7 @@ public:
     ~CTqPlugInPropPage() override;
 
     STDMETHODIMP GetPageInfo(PROPPAGEINFO* info) override;
+    STDMETHODIMP Help(LPCOLESTR helpDirectory) override;
     HRESULT OnConnect(IUnknown* object) override;
     HRESULT OnDisconnect() override;
     INT_PTR OnReceiveMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -522,6 +522,60 @@ BOOL CALLBACK FindBypassButton(HWND window, LPARAM found)
     return FALSE;
 }
 
+BOOL CALLBACK CollectStaticTexts(HWND window, LPARAM texts)
+{
+    char windowClass[16] = "", text[512] = "";
+    GetClassNameA(window, windowClass, sizeof windowClass);
+    GetWindowTextA(window, text, sizeof text);
+    if (lstrcmpiA(windowClass, "Static") == 0)
+        *reinterpret_cast<std::string*>(texts) += text;
+    return TRUE;
+}
+
+// The Help button with no help file beside the DLL: the user is told which file
+// could not be opened. A thread reads the message box and closes it.
+TEST(EditorPage, HelpWithoutItsFileSaysWhichFileItLookedFor)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    char dll[MAX_PATH];
+    GetModuleFileNameA(Server().module(), dll, sizeof dll);
+    std::string expectedPath = dll;
+    expectedPath = expectedPath.substr(0, expectedPath.find_last_of('\\') + 1) + "TavelinqzMultiband.chm";
+    ASSERT_EQ(GetFileAttributesA(expectedPath.c_str()), INVALID_FILE_ATTRIBUTES) << "no help file in the test folder";
+
+    // Each message box: its title and text; the reader closes it.
+    std::vector<std::string> boxes;
+    const auto readNextBox = [&] {
+        const DWORD thread = GetCurrentThreadId();
+        return std::thread([&boxes, thread] {
+            for (int attempt = 0; attempt < 500; ++attempt) {
+                Sleep(20);
+                HWND box = nullptr;
+                EnumThreadWindows(thread, FindOtherVisibleWindow, reinterpret_cast<LPARAM>(&box));
+                if (box == nullptr)
+                    continue;
+                char caption[64] = "";
+                GetWindowTextA(box, caption, sizeof caption);
+                std::string text;
+                EnumChildWindows(box, CollectStaticTexts, reinterpret_cast<LPARAM>(&text));
+                boxes.push_back(std::string(caption) + "|" + text);
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+        });
+    };
+    std::thread reader = readNextBox();
+    Click(open, 20016);
+    reader.join();
+    reader = readNextBox();
+    EXPECT_EQ(open.page->Help(nullptr), S_OK) << "the frame's Help: always S_OK";
+    reader.join();
+
+    const std::string expected = "Error|Unable to open the Tavelin:qz Multiband help file:\n" + expectedPath;
+    EXPECT_EQ(boxes, std::vector<std::string>(2, expected)) << "the Help button, then the frame's Help";
+}
+
 // The system's property frame, as a host opens it. It is modal: a thread finds the
 // frame and the page inside it, then closes the frame as a user would.
 TEST(EditorPage, OpensInTheSystemPropertyFrame)
