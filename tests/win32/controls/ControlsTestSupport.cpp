@@ -83,6 +83,7 @@ TestParent::TestParent()
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     RegisterClassA(&windowClass); // fails harmlessly when already registered
     qz::RegisterControlClasses();
+    qz::RegisterMultiMeterClass();
     skin_ = qz::LoadSkinBitmap(qz::ToolkitModule(), IDB_SKIN, nullptr);
     RECT frame{0, 0, 570, 436};
     AdjustWindowRect(&frame, WS_POPUP, FALSE);
