@@ -70,9 +70,19 @@ int Ballistics(int index, int old, int next)
 // none at -60 dB; values above 0 dB stop at the full bar.
 int LevelRows(int tenths) { return std::clamp(tenths * kBarRows / 600 + kBarRows, 0, kBarRows); }
 
-void Blit(HDC dc, HDC source, HBITMAP bitmap, const RECT& r, int sourceRow)
+// Copies the rows of `bitmap` from `sourceRow` into r; rows the bitmap does not have
+// are left out.
+void Blit(HDC dc, HDC source, HBITMAP bitmap, RECT r, int sourceRow)
 {
-    if (!bitmap || r.right <= r.left || r.bottom <= r.top)
+    BITMAP info;
+    if (!bitmap || !GetObjectA(bitmap, sizeof info, &info))
+        return;
+    if (sourceRow < 0) {
+        r.top -= sourceRow;
+        sourceRow = 0;
+    }
+    r.bottom = std::min<LONG>(r.bottom, r.top + (info.bmHeight - sourceRow));
+    if (r.right <= r.left || r.bottom <= r.top)
         return;
     HGDIOBJ previous = SelectObject(source, bitmap);
     BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, source, 0, sourceRow, SRCCOPY);
