@@ -11,7 +11,7 @@
 namespace qz {
 
 // Registers, in this order, the toolkit's classes: qz:PushButton, qz:Slider, qz:Edit,
-// qz:StaticText, qz:StaticImage, qz:StaticNoHitImage and qz:Meter, all
+// qz:StaticText, qz:StaticImage, qz:StaticNoHitImage, qz:Meter and qz:CompGraph, all
 // with the same settings (double-clicks, the parent's DC, 4 window extra bytes, the
 // arrow cursor, the button-face brush).
 void RegisterControlClasses();
@@ -20,6 +20,10 @@ void UnregisterControlClasses();
 // The classes with a registration of their own, with the same settings.
 void RegisterMultiMeterClass();
 void UnregisterMultiMeterClass();
+void RegisterXoverGraphClass();
+void UnregisterXoverGraphClass();
+void RegisterCommonGridClass();
+void UnregisterCommonGridClass();
 
 // The process-wide drag flags the page hands to the engine: a push button (or any
 // control that takes the mouse) is held, or a graph is being dragged. Any toolkit
@@ -144,5 +148,63 @@ enum MultiMeterMessage : UINT {
 constexpr int kMultiMeterValues = 15;
 // Added to the band of every MM_ADJUST of one step after the first.
 constexpr LPARAM kSameStepBand = 10000;
+
+// --- qz:CompGraph ---------------------------------------------------------------------
+// One band's curve: the parameters of its static gain law.
+struct CurveParams {
+    int threshold; // tenths of dB
+    int ratio;     // tenths; 301 is drawn as 10000:1
+    int gain;      // make-up gain, tenths of dB
+    int knee;      // dB, 0 = hard
+    int reserved1, reserved2;
+    int type;      // 0 Normal, otherwise Vintage
+};
+constexpr int kMaxCurves = 5;
+
+enum CurveGraphMessage : UINT {
+    CG_SETRANGE = 2725,     // wParam vertical span in tenths of dB
+    CG_SETLEVEL = 2726,     // wParam int* level of the dot, tenths of dB
+    CG_SETCURVES = 2727,    // wParam CurveParams* (curve count of them), lParam selected curve
+    CG_DRAG = 2728,         // to the parent, sent: wParam dx, lParam dy in pixels
+    CG_SETCOUNT = 2730,     // wParam 1..5
+    CG_SETLINECOLOR = 2731, // wParam COLORREF of the 1:1 line
+    CG_SETCOLORS = 2732,    // wParam COLORREF[8]: (selected, unselected) for curves 0..3
+};
+
+// The output amplitude the curve gives for an input amplitude: the band's static
+// gain law with its make-up gain, as the graph draws it.
+double CurveOutput(const CurveParams& curve, double amplitude);
+
+// --- qz:XoverGraph --------------------------------------------------------------------
+enum XoverGraphMessage : UINT {
+    XG_FREQCHANGED = 3124, // to the parent, posted: wParam crossover 0..3, lParam frequency in Hz
+    XG_SETFREQ = 3126,     // wParam frequency in Hz, lParam crossover 0..3
+    XG_SETBANDGAIN = 3127, // wParam gain in tenths of dB, lParam band 0..4
+    XG_GAINDELTA = 3129,   // to the parent, posted: wParam band, lParam gain change
+    XG_SETSELECTED = 3130, // wParam band 0..4 or -1
+    XG_BANDCLICK = 3131,   // to the parent, posted: wParam band
+    XG_SETSOLO = 3132,     // wParam band 0..4, lParam solo flag
+    XG_DRAGSTART = 3133,   // to the parent, sent: a handle or a band's top was grabbed
+    XG_SETHANDLE = 3134,   // wParam bitmap resource of the crossover handle
+};
+
+// The x of a frequency on a crossover graph `width` pixels wide: a logarithmic axis
+// from 18 Hz to 22050 Hz over the area inside a 2-pixel border.
+int XoverAxisX(double frequency, int width);
+// Its inverse for a pointer at column x: the frequency (whole Hz) of that pixel's
+// middle, within the axis.
+int XoverAxisFrequency(int x, int width);
+
+// --- qz:CommonGrid --------------------------------------------------------------------
+enum CommonGridMessage : UINT {
+    GR_SETBITMAP = 3224,   // wParam bitmap resource of the background
+    GR_SETDATA = 3225,     // wParam pointer to the engine's parameter block
+    GR_CELLDELTA = 3226,   // to the parent, sent: wParam row | column << 16 (column -1: all), lParam signed 16-bit step
+    GR_CELLDBLCLK = 3227,  // to the parent, sent: wParam row, lParam column (-1: all)
+};
+
+// The text of a grid cell: row 0 Ratio, 1 Knee, 2 Type, 3 Gain, 4 Attack, 5 Release,
+// from the parameter's value in engine units.
+void FormatGridCell(int row, int value, char* text, size_t size);
 
 } // namespace qz

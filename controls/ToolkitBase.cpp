@@ -28,10 +28,13 @@ const ControlClass kToolkitClasses[] = {
     {"qz:StaticImage", StaticImageProc},
     {"qz:StaticNoHitImage", StaticNoHitImageProc},
     {"qz:Meter", MeterProc},
+    {"qz:CompGraph", CurveGraphProc},
 };
 
 // The classes with a registration of their own.
 const ControlClass kMultiMeterClass = {"qz:MultiMeter", MultiMeterProc};
+const ControlClass kXoverGraphClass = {"qz:XoverGraph", XoverGraphProc};
+const ControlClass kCommonGridClass = {"qz:CommonGrid", CommonGridProc};
 
 } // namespace
 
@@ -72,6 +75,10 @@ void UnregisterControlClasses()
 
 void RegisterMultiMeterClass() { RegisterControlClass(kMultiMeterClass.name, kMultiMeterClass.procedure); }
 void UnregisterMultiMeterClass() { UnregisterControlClass(kMultiMeterClass.name); }
+void RegisterXoverGraphClass() { RegisterControlClass(kXoverGraphClass.name, kXoverGraphClass.procedure); }
+void UnregisterXoverGraphClass() { UnregisterControlClass(kXoverGraphClass.name); }
+void RegisterCommonGridClass() { RegisterControlClass(kCommonGridClass.name, kCommonGridClass.procedure); }
+void UnregisterCommonGridClass() { UnregisterControlClass(kCommonGridClass.name); }
 
 bool IsControlDragging() { return g_controlDragging != 0; }
 bool IsGraphDragging() { return g_graphDragging != 0; }

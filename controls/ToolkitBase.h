@@ -127,7 +127,10 @@ LRESULT CALLBACK StaticNoHitImageProc(HWND window, UINT message, WPARAM wParam, 
 LRESULT CALLBACK SliderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK FieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK CurveGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MultiMeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK XoverGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK CommonGridProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Whether the in-place editor of a numeric field is open (sliders and fields then
 // leave the wheel alone).

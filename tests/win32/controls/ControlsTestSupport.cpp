@@ -84,6 +84,8 @@ TestParent::TestParent()
     RegisterClassA(&windowClass); // fails harmlessly when already registered
     qz::RegisterControlClasses();
     qz::RegisterMultiMeterClass();
+    qz::RegisterXoverGraphClass();
+    qz::RegisterCommonGridClass();
     skin_ = qz::LoadSkinBitmap(qz::ToolkitModule(), IDB_SKIN, nullptr);
     RECT frame{0, 0, 570, 436};
     AdjustWindowRect(&frame, WS_POPUP, FALSE);

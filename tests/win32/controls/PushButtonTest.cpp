@@ -267,7 +267,7 @@ TEST(Registration, RegistersTheToolkitClassesWithTheSharedSettings)
 {
     RegisterControlClasses();
     for (const char* name : {"qz:PushButton", "qz:Slider", "qz:Edit", "qz:StaticText", "qz:StaticImage",
-                             "qz:StaticNoHitImage", "qz:Meter"}) {
+                             "qz:StaticNoHitImage", "qz:Meter", "qz:CompGraph"}) {
         WNDCLASSA info{};
         ASSERT_TRUE(GetClassInfoA(ToolkitModule(), name, &info)) << name;
         EXPECT_EQ(info.style, UINT(CS_DBLCLKS | CS_PARENTDC)) << name;
