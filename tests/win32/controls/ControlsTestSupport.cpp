@@ -160,3 +160,58 @@ COLORREF ScreenPixel(HWND window, int x, int y)
     ReleaseDC(window, dc);
     return colour;
 }
+
+// Runs `xdotool ARGS` on the X server Wine uses and waits until it has finished,
+// pumping this thread's messages meanwhile. Wine starts Unix programs itself; the
+// shell writes xdotool's exit code to a file that the test reads through drive Z:.
+bool Xdotool(const std::string& args)
+{
+    static int serial = 0;
+    char marker[64];
+    std::snprintf(marker, sizeof marker, "/tmp/qz-xdotool-%lu-%d", GetCurrentProcessId(), ++serial);
+    std::string windowsMarker = std::string("Z:") + marker;
+    for (char& c : windowsMarker)
+        if (c == '/')
+            c = '\\';
+    char display[64] = ":0";
+    GetEnvironmentVariableA("DISPLAY", display, sizeof display);
+    std::string command = std::string("/bin/sh -c \"DISPLAY=") + display + " xdotool " + args + "; echo $? > " +
+                          marker + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const bool finished =
+        PumpUntil([&] { return GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    Sleep(50); // the shell may still be writing the code
+    FILE* file = std::fopen(windowsMarker.c_str(), "r");
+    int code = -1;
+    if (file) {
+        if (std::fscanf(file, "%d", &code) != 1)
+            code = -1;
+        std::fclose(file);
+    }
+    DeleteFileA(windowsMarker.c_str());
+    return finished && code == 0;
+}
+
+// Screen coordinates of a point of a window's client area, as "X Y".
+std::string ScreenPoint(HWND window, int x, int y)
+{
+    POINT p{x, y};
+    ClientToScreen(window, &p);
+    return std::to_string(p.x) + " " + std::to_string(p.y);
+}
+
+// Lets the input of one xdotool call arrive: Wine, like Windows, reports only the
+// latest pointer position, so a gesture that leaves and comes back is sent in steps.
+void Settle()
+{
+    for (int i = 0; i < 15; ++i) {
+        Pump();
+        Sleep(10);
+    }
+}
