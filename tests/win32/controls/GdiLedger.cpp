@@ -67,6 +67,7 @@ QZ_REAL(CreateCompatibleBitmap);
 QZ_REAL(CreateDIBSection);
 QZ_REAL(CreateBitmap);
 QZ_REAL(CreatePen);
+QZ_REAL(CreateSolidBrush);
 QZ_REAL(CreateFontA);
 QZ_REAL(SelectObject);
 QZ_REAL(DeleteObject);
@@ -93,6 +94,7 @@ HPEN WINAPI CountCreatePen(int style, int width, COLORREF colour)
 {
     return HPEN(Track(realCreatePen(style, width, colour)));
 }
+HBRUSH WINAPI CountCreateSolidBrush(COLORREF colour) { return HBRUSH(Track(realCreateSolidBrush(colour))); }
 HFONT WINAPI CountCreateFontA(int h, int w, int e, int o, int weight, DWORD i, DWORD u, DWORD s, DWORD c, DWORD op,
                               DWORD cp, DWORD q, DWORD pf, LPCSTR face)
 {
@@ -163,6 +165,7 @@ bool InstallGdiCounters()
     QZ_PATCH("gdi32.dll", CreateDIBSection);
     QZ_PATCH("gdi32.dll", CreateBitmap);
     QZ_PATCH("gdi32.dll", CreatePen);
+    QZ_PATCH("gdi32.dll", CreateSolidBrush);
     QZ_PATCH("gdi32.dll", CreateFontA);
     QZ_PATCH("gdi32.dll", SelectObject);
     QZ_PATCH("gdi32.dll", DeleteObject);
