@@ -85,7 +85,7 @@ TEST(CurveGraph, DragsReportMotionWhileACurveIsSelected)
     } const cases[] = {
         {"five curves, the last selected", {5}, 4, true},
         {"no curve selected", {5}, -1, false},
-        {"a count of 6 is refused", {5, 6}, 4, true},
+        {"a count of 6 is refused: curve 5 is no selection", {5, 6}, 5, false},
         {"a count of 0 is refused", {5, 0}, 4, true},
         {"one curve: index 4 is no selection", {1}, 4, false},
     };

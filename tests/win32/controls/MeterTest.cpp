@@ -263,6 +263,7 @@ TEST(MultiMeter, OutOfRangeMessagesWriteNothing)
     HWND meter = BandMeter();
     int threshold = -300, stray = 3;
     SendMessageA(meter, MM_SETTHRESHOLD, WPARAM(&threshold), 0);
+    SendMessageA(meter, MM_SELECTBAND, 0, 0); // a wheel with an active band would move band 0
     SendMessageA(meter, MM_SETTHRESHOLD, WPARAM(&stray), 5);
     SendMessageA(meter, MM_SETTHRESHOLD, WPARAM(&stray), -1);
     SendMessageA(meter, MM_SETTHRESHOLD, 0, 1);
