@@ -175,8 +175,10 @@ bool Xdotool(const std::string& args)
             c = '\\';
     char display[64] = ":0";
     GetEnvironmentVariableA("DISPLAY", display, sizeof display);
-    std::string command = std::string("/bin/sh -c \"DISPLAY=") + display + " xdotool " + args + "; echo $? > " +
-                          marker + "\"";
+    // The shell and xdotool keep off this program's standard output and error: their
+    // own output goes to a file of theirs.
+    std::string command = std::string("/bin/sh -c \"exec > ") + marker + ".out 2>&1; DISPLAY=" + display +
+                          " xdotool " + args + "; echo $? > " + marker + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -195,6 +197,7 @@ bool Xdotool(const std::string& args)
         std::fclose(file);
     }
     DeleteFileA(windowsMarker.c_str());
+    DeleteFileA((windowsMarker + ".out").c_str());
     return finished && code == 0;
 }
 
