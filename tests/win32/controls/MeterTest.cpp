@@ -306,3 +306,42 @@ TEST(MultiMeter, ALostCaptureEndsTheDrag)
 }
 
 } // namespace
+
+namespace {
+
+TEST(MultiMeter, KeysStepTheActiveBandsThresholdWithinRange)
+{
+    struct Case {
+        WPARAM key;
+        int change;
+    } const cases[] = {{VK_PRIOR, 10}, {VK_NEXT, -10}, {VK_UP, 1}, {VK_DOWN, -1}, {VK_END, -300}, {VK_HOME, 300}};
+    Parent();
+    HWND meter = BandMeter();
+    const int threshold = -300;
+    SendMessageA(meter, MM_SETTHRESHOLD, WPARAM(&threshold), 0);
+    SendMessageA(meter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 100));
+    SendMessageA(meter, WM_LBUTTONUP, 0, MAKELPARAM(30, 100));
+    for (const Case& c : cases) {
+        Pump();
+        Page().reports.clear();
+        SendMessageA(meter, WM_KEYDOWN, c.key, 0);
+        const auto adjusts = ReportsOf(MM_ADJUST);
+        ASSERT_EQ(adjusts.size(), 1u) << c.key;
+        EXPECT_EQ(int(adjusts[0].wParam), c.change) << c.key;
+        EXPECT_EQ(adjusts[0].lParam, 0) << c.key;
+    }
+    Page().reports.clear();
+    SendMessageA(meter, WM_KEYDOWN, VK_LEFT, 0); // band 0 has no left neighbour
+    SendMessageA(meter, WM_KEYDOWN, VK_RIGHT, 0);
+    SendMessageA(meter, WM_KEYDOWN, VK_RIGHT, 0);
+    std::vector<int> bands;
+    for (const Report& r : ReportsOf(MM_BANDFOCUS))
+        bands.push_back(int(r.wParam));
+    EXPECT_EQ(bands, (std::vector<int>{1, 2}));
+    SetFocus(Page().window());
+    Page().reports.clear();
+    SendMessageA(meter, WM_KEYDOWN, VK_UP, 0);
+    EXPECT_TRUE(ReportsOf(MM_ADJUST).empty()) << "losing the focus clears the active band";
+}
+
+} // namespace

@@ -352,3 +352,39 @@ TEST(InPlaceEditor, GoesWithItsFieldAndLetsTheWheelWorkAgain)
 }
 
 } // namespace
+
+namespace {
+
+// What a slider shows in its client area.
+std::vector<COLORREF> Picture(HWND slider)
+{
+    Canvas shot(142, 23, 0);
+    HDC dc = GetDC(slider);
+    BitBlt(shot.dc(), 0, 0, 142, 23, dc, 0, 0, SRCCOPY);
+    ReleaseDC(slider, dc);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 142; ++x)
+            pixels.push_back(shot.pixel(x, y));
+    return pixels;
+}
+
+TEST(Slider, AnEmptyRangePutsTheThumbAtTheStart)
+{
+    Parent();
+    auto slider = [](int min, int max, int value) {
+        HWND s = Page().Create("qz:Slider", 10009, 401, 289, 142, 23);
+        SendMessageA(s, SL_SETTICKSPACING, 0, 0);
+        SendMessageA(s, SL_SETTHUMB, WPARAM(LoadPixelImage(ToolkitModule(), IDR_SLIDER_THUMB)), 0);
+        SendMessageA(s, SL_SETRANGE, WPARAM(min), LPARAM(max));
+        SendMessageA(s, SL_SETPOS, WPARAM(value), 1);
+        const auto pixels = Picture(s);
+        DestroyWindow(s);
+        return pixels;
+    };
+    const auto atStart = slider(0, 100, 0);
+    EXPECT_EQ(slider(5, 5, 5), atStart);
+    EXPECT_NE(slider(0, 100, 50), atStart) << "the picture shows where the thumb is";
+}
+
+} // namespace
