@@ -307,3 +307,35 @@ TEST(CommonGrid, CellTexts)
 }
 
 } // namespace
+
+namespace {
+
+// The topmost row of column x where the graph shows white (the selected curve).
+int WhiteRow(HWND graph, int x)
+{
+    Canvas shot(155, 155, 0);
+    HDC dc = GetDC(graph);
+    BitBlt(shot.dc(), 0, 0, 155, 155, dc, 0, 0, SRCCOPY);
+    ReleaseDC(graph, dc);
+    for (int y = 0; y < 155; ++y)
+        if (shot.pixel(x, y) == RGB(255, 255, 255))
+            return y;
+    return -1;
+}
+
+TEST(CurveGraph, MakeUpGainLiftsTheCurveATenthOfTheHeightPer6Db)
+{
+    Parent();
+    HWND graph = Page().Create("qz:CompGraph", 10006, 333, 44, 155, 155, 1);
+    std::vector<int> rows;
+    for (int gain : {0, 60, 120}) {
+        const CurveParams flat{-200, 10, gain, 0, -600, 100, 0}; // 1:1
+        SendMessageA(graph, CG_SETCURVES, WPARAM(&flat), 0);
+        rows.push_back(WhiteRow(graph, 2 + 60));
+    }
+    ASSERT_GT(rows[0], 0);
+    EXPECT_EQ(rows[0] - rows[1], 15) << "6 dB of 60 over 151 rows";
+    EXPECT_EQ(rows[0] - rows[2], 30);
+}
+
+} // namespace
