@@ -36,7 +36,7 @@ struct XoverState {
     int bandTopY[kBands];        // from the last paint
     int dragTarget;
     int dragReference;           // crossover: the press's offset from the line; band: the last y
-    int pressX;                  // a crossover moves only once the pointer has
+    int lastX;                   // pointer x of the press or the last crossover move
     int selectedBand;
     int solo[kBands];
     HBITMAP handle;              // loaded once per XG_SETHANDLE
@@ -241,7 +241,7 @@ void OnButtonDown(HWND window, XoverState& s, LPARAM lParam, bool doubleClick)
     if (crossover >= 0) {
         s.dragTarget = crossover;
         s.dragReference = x - s.crossoverX[crossover];
-        s.pressX = x;
+        s.lastX = x;
         SetCapture(window);
         SendMessageA(GetParent(window), XG_DRAGSTART, 0, 0);
     } else {
@@ -267,9 +267,9 @@ void OnButtonDown(HWND window, XoverState& s, LPARAM lParam, bool doubleClick)
 // A crossover follows the pointer; the ones it passes are pushed along with it.
 void MoveCrossover(HWND window, XoverState& s, int k, int x)
 {
-    if (x == s.pressX)
+    if (x == s.lastX)
         return;
-    s.pressX = x;
+    s.lastX = x;
     RECT client;
     GetClientRect(window, &client);
     const int f = XoverAxisFrequency(x - s.dragReference, client.right);
