@@ -3,6 +3,9 @@
 #include "Controls.h"
 #include "SkinDrawing.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace qz {
 
 namespace {
@@ -19,10 +22,19 @@ struct ControlClass {
 // The classes RegisterControlClasses adds, in registration order.
 const ControlClass kToolkitClasses[] = {
     {"qz:PushButton", PushButtonProc},
+    {"qz:Slider", SliderProc},
+    {"qz:Edit", FieldProc},
     {"qz:StaticText", StaticTextProc},
     {"qz:StaticImage", StaticImageProc},
     {"qz:StaticNoHitImage", StaticNoHitImageProc},
+    {"qz:Meter", MeterProc},
+    {"qz:CompGraph", CurveGraphProc},
 };
+
+// The classes with a registration of their own.
+const ControlClass kMultiMeterClass = {"qz:MultiMeter", MultiMeterProc};
+const ControlClass kXoverGraphClass = {"qz:XoverGraph", XoverGraphProc};
+const ControlClass kCommonGridClass = {"qz:CommonGrid", CommonGridProc};
 
 } // namespace
 
@@ -61,6 +73,13 @@ void UnregisterControlClasses()
         UnregisterControlClass(c.name);
 }
 
+void RegisterMultiMeterClass() { RegisterControlClass(kMultiMeterClass.name, kMultiMeterClass.procedure); }
+void UnregisterMultiMeterClass() { UnregisterControlClass(kMultiMeterClass.name); }
+void RegisterXoverGraphClass() { RegisterControlClass(kXoverGraphClass.name, kXoverGraphClass.procedure); }
+void UnregisterXoverGraphClass() { UnregisterControlClass(kXoverGraphClass.name); }
+void RegisterCommonGridClass() { RegisterControlClass(kCommonGridClass.name, kCommonGridClass.procedure); }
+void UnregisterCommonGridClass() { UnregisterControlClass(kCommonGridClass.name); }
+
 bool IsControlDragging() { return g_controlDragging != 0; }
 bool IsGraphDragging() { return g_graphDragging != 0; }
 void SetControlDragging(bool dragging) { g_controlDragging = dragging ? 1 : 0; }
@@ -70,6 +89,83 @@ void ClearDragFlags()
 {
     g_controlDragging = 0;
     g_graphDragging = 0;
+}
+
+int WheelNotches(WPARAM wParam)
+{
+    const int delta = short(HIWORD(wParam));
+    const int notches = delta / WHEEL_DELTA;
+    if (notches != 0)
+        return notches;
+    return delta > 0 ? 1 : delta < 0 ? -1 : 0;
+}
+
+int WheelSpeed(int& lastTime, int now)
+{
+    const int elapsed = std::max(1, now - lastTime);
+    lastTime = now;
+    return std::max(1, 500 / elapsed);
+}
+
+short SaturateToShort(long long step)
+{
+    return short(std::clamp<long long>(step, SHRT_MIN, SHRT_MAX));
+}
+
+void BeginRelativeDrag(HWND window, RelativeDrag& drag, short coordinate)
+{
+    drag.dragging = 1;
+    drag.moved = 0;
+    drag.recentring = 0;
+    drag.last = coordinate;
+    GetCursorPos(&drag.pressPoint);
+    SetCapture(window);
+    SetControlDragging(true);
+    drag.savedCursor = SetCursor(nullptr);
+}
+
+bool RelativeDragStep(RelativeDrag& drag, short coordinate, int* delta)
+{
+    if (!drag.dragging)
+        return false;
+    POINT pointer;
+    RECT desktop;
+    GetCursorPos(&pointer);
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    const bool awayFromEdge = desktop.left < pointer.x && pointer.x < desktop.right - 1 && desktop.top < pointer.y &&
+                              pointer.y < desktop.bottom - 1;
+    if (!awayFromEdge) {
+        drag.recentring = 1;
+        SetCursorPos((desktop.left + desktop.right) / 2, (desktop.top + desktop.bottom) / 2);
+        return false;
+    }
+    *delta = coordinate - drag.last;
+    drag.last = coordinate;
+    drag.moved = 1;
+    if (drag.recentring) {
+        drag.recentring = 0;
+        return false;
+    }
+    return true;
+}
+
+bool StopRelativeDrag(HWND window, RelativeDrag& drag)
+{
+    if (!drag.dragging)
+        return false;
+    // Cleared first: releasing the capture sends WM_CAPTURECHANGED, which ends drags.
+    drag.dragging = 0;
+    if (GetCapture() == window)
+        ReleaseCapture();
+    SetControlDragging(false);
+    return true;
+}
+
+void RestorePointer(const RelativeDrag& drag, const POINT& returnTo)
+{
+    if (drag.moved)
+        SetCursorPos(returnTo.x, returnTo.y);
+    SetCursor(drag.savedCursor);
 }
 
 OffscreenPaint::OffscreenPaint(HWND window, HBITMAP skin) : window_(window)

@@ -77,10 +77,63 @@ private:
     int width_ = 0, height_ = 0;
 };
 
+// --- Shared input rules ------------------------------------------------------------
+
+// The wheel notches of a WM_MOUSEWHEEL: the signed delta over 120, truncated toward
+// zero, and +1 or -1 for a delta smaller than one notch.
+int WheelNotches(WPARAM wParam);
+
+// How fast the wheel turns: 500 over the milliseconds since the previous wheel
+// message (at least 1 ms), at least 1. `now` is this message's time (GetMessageTime),
+// remembered in `lastTime`.
+int WheelSpeed(int& lastTime, int now);
+
+// A step carried in a signed 16-bit word (a notification's high word): saturated at
+// the word's limits rather than wrapped round to the other sign.
+short SaturateToShort(long long step);
+
+// A relative pointer drag along one axis: the pointer is hidden while the button is
+// held, and warped back to the middle of the screen when it reaches the screen's
+// edge, so that the drag has no end of travel. Only the motion counts.
+struct RelativeDrag {
+    int dragging;    // the button is held
+    int moved;       // the pointer moved since the press
+    int recentring;  // the pointer was just warped: its next move is not a step
+    short last;      // the previous axis coordinate, client pixels
+    POINT pressPoint; // screen position at the press
+    HCURSOR savedCursor;
+};
+
+// Button down: capture the mouse, hide the pointer, set the control-drag flag.
+void BeginRelativeDrag(HWND window, RelativeDrag& drag, short coordinate);
+
+// A mouse move at axis coordinate `coordinate`: true with the motion since the
+// previous move in *delta when it counts as a step; false while the pointer is
+// warped back from the screen's edge, and for the move the warp itself causes.
+bool RelativeDragStep(RelativeDrag& drag, short coordinate, int* delta);
+
+// Ends the drag (button up, or the capture taken away): releases the mouse if this
+// window still holds it and clears the control-drag flag. False when no drag was
+// under way.
+bool StopRelativeDrag(HWND window, RelativeDrag& drag);
+// Then shows the pointer again, first putting it at `returnTo` (screen) when it moved.
+void RestorePointer(const RelativeDrag& drag, const POINT& returnTo);
+
 // The window procedures of the toolkit's classes.
 LRESULT CALLBACK PushButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK StaticTextProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK StaticImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK StaticNoHitImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK SliderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK FieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK MeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK CurveGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK MultiMeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK XoverGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK CommonGridProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Whether the in-place editor of a numeric field is open (sliders and fields then
+// leave the wheel alone).
+bool InPlaceEditorOpen();
 
 } // namespace qz

@@ -18,7 +18,7 @@
 #define IDB_STRIP_BAND1 150
 #define IDB_ICON_BYPASS 151   // 16 x 11, magenta key
 #define IDB_ICON_SOLO 152     // 16 x 11, magenta key
-#define IDB_GAIN_BAR 159      // 8 x 139
+#define IDB_GAIN_BAR 159      // 8 x 140
 #define IDB_LEVEL_BAR 160     // 8 x 139
 #define IDB_GRID 161          // 210 x 120
 #define IDB_CAPTION_BAND 162  // 113 x 10

@@ -3,8 +3,8 @@
 //   qzgallery.exe GALLERY.png [SKIN.png]
 //
 // Run under Wine on an X display (Xvfb). The window shows, on the left, the page's
-// skin with the push buttons and static controls where the page puts them, and on
-// the right every push-button variant in every state. SKIN.png is the bare skin,
+// skin with every control where the page puts it in the band view, under it the
+// all-bands grid, and on the right every push-button variant in every state. SKIN.png is the bare skin,
 // taken before any control exists. Both pictures are screen captures (xwd, then
 // ImageMagick's convert), so they show what the X server shows; the paths are Unix
 // paths without spaces, handed to the shell that runs those two programs.
@@ -23,7 +23,10 @@ namespace {
 
 constexpr int kPageWidth = 570, kPageHeight = 436;
 constexpr int kMatrixLeft = kPageWidth, kMatrixWidth = 560;
-constexpr int kWidth = kPageWidth + kMatrixWidth, kHeight = kPageHeight;
+// Under the page: the grid of the all-bands view, which takes the place of the band
+// view's fields and sliders on the page.
+constexpr int kGridLeft = 14, kGridTop = kPageHeight + 26, kGridPanelHeight = 160;
+constexpr int kWidth = kPageWidth + kMatrixWidth, kHeight = kPageHeight + kGridPanelHeight;
 constexpr COLORREF kPlate = RGB(0x86, 0x8a, 0x8e);
 
 // The states of the matrix's columns.
@@ -158,12 +161,16 @@ HBITMAP MakeBackground(HBITMAP skin)
     HBRUSH plate = CreateSolidBrush(kPlate);
     RECT matrix{kMatrixLeft, 0, kWidth, kHeight};
     FillRect(dc, &matrix, plate);
+    RECT under{0, kPageHeight, kPageWidth, kHeight};
+    FillRect(dc, &under, plate);
     DeleteObject(plate);
     HGDIOBJ previousFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(20, 22, 25));
     const char title[] = "qz:PushButton, every variant in every state";
     TextOutA(dc, kMatrixLeft + 14, 14, title, int(sizeof title - 1));
+    const char gridTitle[] = "qz:CommonGrid, all-bands view";
+    TextOutA(dc, kGridLeft, kPageHeight + 8, gridTitle, int(sizeof gridTitle - 1));
     for (int s = 0; s < kStateCount; ++s) {
         RECT r{kFirstColumn + s * kColumnWidth, 38, kFirstColumn + s * kColumnWidth + kColumnWidth - 4, 56};
         DrawTextA(dc, kStateNames[s], -1, &r, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
@@ -200,6 +207,116 @@ HWND CreateButton(HWND parent, int id, int x, int y, const Variant& v)
     return button;
 }
 
+// The settings the pictures show, per band.
+const int kThresholds[5] = {-240, -200, -260, -180, -300};
+const int kRatios[5] = {30, 40, 25, 60, 20};
+const int kGains[5] = {20, 30, 0, -15, 40};
+const int kKnees[5] = {0, 6, 3, 0, 10};
+const char* const kThresholdTexts[5] = {"-24.0", "-20.0", "-26.0", "-18.0", "-30.0"};
+const char* const kFrequencyTexts[4] = {"80", "324", "1262", "5024"};
+const int kFrequencies[4] = {80, 324, 1262, 5024};
+
+HWND CreateField(HWND parent, int id, int x, int y, int width, DWORD style, const char* text, int background)
+{
+    HWND field = CreateControl(parent, "qz:Edit", id, x, y, width, 21, style, text);
+    SendMessageA(field, WM_SETFONT, WPARAM(GetStockObject(DEFAULT_GUI_FONT)), 0);
+    SendMessageA(field, ED_SETBACKGROUND, WPARAM(LoadPixelImage(ToolkitModule(), background)), 0);
+    return field;
+}
+
+HWND CreateSlider(HWND parent, int id, int y, int min, int max, int value, bool timeScale)
+{
+    HWND slider = CreateControl(parent, "qz:Slider", id, 401, y, 142, 23, 0, "");
+    if (timeScale) {
+        SendMessageA(slider, SL_SETTICKSPACING, 500, 0);
+        SendMessageA(slider, SL_SETPAGESTEP, 1000, 0);
+    }
+    SendMessageA(slider, SL_SETRANGE, WPARAM(min), LPARAM(max));
+    SendMessageA(slider, SL_SETTHUMB, WPARAM(LoadPixelImage(ToolkitModule(), IDR_SLIDER_THUMB)), 0);
+    SendMessageA(slider, SL_SETPOS, WPARAM(value), 0);
+    return slider;
+}
+
+// The band view's meters, graphs, fields and sliders, band 2 selected and soloed,
+// with signal on every band.
+void CreateBandView(HWND window)
+{
+    HMODULE module = ToolkitModule();
+    HWND bands = CreateControl(window, "qz:MultiMeter", 20021, 17, 44, 313, 155, 0, "");
+    SendMessageA(bands, MM_SETMARKER, WPARAM(LoadPixelImage(module, IDR_MARKER)), 0);
+    SendMessageA(bands, MM_SETMARKERSEL, WPARAM(LoadPixelImage(module, IDR_MARKER_SELECTED)), 0);
+    SendMessageA(bands, MM_SETLEVELBITMAP, IDB_LEVEL_BAR, 0);
+    SendMessageA(bands, MM_SETGAINBITMAP, IDB_GAIN_BAR, 0);
+    for (int b = 0; b < 5; ++b)
+        SendMessageA(bands, MM_SETTHRESHOLD, WPARAM(&kThresholds[b]), b);
+    SendMessageA(bands, MM_SELECTBAND, 1, 0);
+    const int levels[kMultiMeterValues] = {-120, -135, -40, -90, -105, -65, -150, -140, -20,
+                                           -210, -230, 0, -330, -310, -8};
+    SendMessageA(bands, MM_SETVALUES, WPARAM(levels), kMultiMeterValues);
+
+    HWND xover = CreateControl(window, "qz:XoverGraph", 20020, 17, 253, 313, 102, 0, "");
+    SendMessageA(xover, XG_SETHANDLE, IDB_XOVER_HANDLE, 0);
+    for (int k = 0; k < 4; ++k)
+        SendMessageA(xover, XG_SETFREQ, WPARAM(kFrequencies[k]), k);
+    for (int b = 0; b < 5; ++b)
+        SendMessageA(xover, XG_SETBANDGAIN, WPARAM(kGains[b]), b);
+    SendMessageA(xover, XG_SETSELECTED, 1, 0);
+    SendMessageA(xover, XG_SETSOLO, 1, 1);
+
+    for (int b = 0; b < 5; ++b) {
+        HWND threshold = CreateField(window, 10100 + b, 27 + 60 * b, 211, 40, 0x87, kThresholdTexts[b], IDR_FIELD40);
+        SendMessageA(threshold, ED_SETFLAGS, 1, 0);
+    }
+    for (int k = 0; k < 4; ++k)
+        CreateField(window, 10120 + k, 45 + 70 * k, 367, 40, 0x87, kFrequencyTexts[k], IDR_FIELD40);
+
+    HWND curves = CreateControl(window, "qz:CompGraph", 10006, 333, 44, 155, 155, 1, "");
+    SendMessageA(curves, CG_SETCOUNT, 5, 0);
+    CurveParams params[5];
+    for (int b = 0; b < 5; ++b)
+        params[b] = CurveParams{kThresholds[b], kRatios[b], kGains[b], kKnees[b], -600, 100, b == 3};
+    SendMessageA(curves, CG_SETCURVES, WPARAM(params), 1);
+    const int level = -40;
+    SendMessageA(curves, CG_SETLEVEL, WPARAM(&level), 0);
+
+    CreateField(window, 10012, 341, 250, 40, 0x87, "4.0", IDR_FIELD40);
+    CreateField(window, 10013, 386, 250, 40, 0x87, "6", IDR_FIELD40);
+    CreateField(window, 10008, 341, 286, 40, 0x87, "3.0", IDR_FIELD40);
+    CreateSlider(window, 10009, 289, -180, 180, 30, false);
+    CreateField(window, 10014, 341, 323, 40, 0x86, "15.5", IDR_FIELD40);
+    CreateSlider(window, 10015, 326, 0, 4000, 155, true);
+    CreateField(window, 10016, 341, 359, 40, 0x86, "200", IDR_FIELD40);
+    CreateSlider(window, 10017, 362, 1, 4000, 200, true);
+
+    // The output meters, a peak held above the falling level.
+    for (int channel = 0; channel < 2; ++channel) {
+        HWND meter = CreateControl(window, "qz:Meter", 10025 + channel, 508 + 30 * channel, 44, 12, 155, 0xD, "");
+        SendMessageA(meter, MT_SETIMAGES, WPARAM(LoadPixelImage(module, IDR_METER_UNLIT)),
+                     LPARAM(LoadPixelImage(module, IDR_METER_LIT)));
+        SendMessageA(meter, MT_SETRANGE, WPARAM(-600), 0);
+        SendMessageA(meter, MT_SETLEVELS, WPARAM(-40 - 20 * channel), 0);
+        for (int update = 0; update < 5; ++update)
+            SendMessageA(meter, MT_SETLEVELS, WPARAM(-160), 0);
+    }
+}
+
+// The all-bands grid beside the matrix, reading a parameter block as the page's.
+void CreateGrid(HWND window)
+{
+    static int32_t block[55];
+    for (int b = 0; b < 5; ++b) {
+        block[25 + b] = kRatios[b];
+        block[30 + b] = kKnees[b];
+        block[35 + b] = kGains[b];
+        block[40 + b] = 50 + 105 * b;
+        block[45 + b] = 100 + 50 * b;
+        block[50 + b] = b == 3;
+    }
+    HWND grid = CreateControl(window, "qz:CommonGrid", 10027, kGridLeft, kGridTop, 210, 120, 0, "");
+    SendMessageA(grid, GR_SETBITMAP, IDB_GRID, 0);
+    SendMessageA(grid, GR_SETDATA, WPARAM(block), 0);
+}
+
 // The page's buttons and static controls where the page puts them, in the band view
 // with band 2 soloed and band 4 bypassed.
 void CreatePage(HWND window, HFONT pageFont)
@@ -233,6 +350,7 @@ void CreatePage(HWND window, HFONT pageFont)
     SendMessageA(lamp, SI_SETIMAGE, IDB_LAMP_LATCHED, 0);
     HWND peak = CreateControl(window, "qz:StaticText", 10022, 503, 32, 52, 11, 0, "-Inf -Inf");
     SendMessageA(peak, WM_SETFONT, WPARAM(pageFont), 0);
+    CreateBandView(window);
 }
 
 // Every variant in every state; answers the buttons of the focus column.
@@ -268,6 +386,9 @@ int main(int argc, char** argv)
     const std::string galleryPath = argv[1];
 
     RegisterControlClasses();
+    RegisterMultiMeterClass();
+    RegisterXoverGraphClass();
+    RegisterCommonGridClass();
     HBITMAP skin = LoadSkinBitmap(ToolkitModule(), IDB_SKIN, nullptr);
     if (!skin) {
         std::fprintf(stderr, "qzgallery: the skin bitmap is missing\n");
@@ -294,6 +415,7 @@ int main(int argc, char** argv)
 
     HFONT pageFont = CreateFontA(12, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "Arial");
     CreatePage(window, pageFont);
+    CreateGrid(window);
     const std::vector<HWND> focusColumn = CreateMatrix(window);
     SetFocus(window);
     Settle();
@@ -322,6 +444,9 @@ int main(int argc, char** argv)
     DeleteObject(g_background);
     DeleteObject(skin);
     UnregisterControlClasses();
+    UnregisterMultiMeterClass();
+    UnregisterXoverGraphClass();
+    UnregisterCommonGridClass();
     if (!ok) {
         std::fprintf(stderr, "qzgallery: the screen capture failed (xwd and convert on an X display?)\n");
         return 1;

@@ -83,6 +83,9 @@ TestParent::TestParent()
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     RegisterClassA(&windowClass); // fails harmlessly when already registered
     qz::RegisterControlClasses();
+    qz::RegisterMultiMeterClass();
+    qz::RegisterXoverGraphClass();
+    qz::RegisterCommonGridClass();
     skin_ = qz::LoadSkinBitmap(qz::ToolkitModule(), IDB_SKIN, nullptr);
     RECT frame{0, 0, 570, 436};
     AdjustWindowRect(&frame, WS_POPUP, FALSE);
@@ -172,8 +175,10 @@ bool Xdotool(const std::string& args)
             c = '\\';
     char display[64] = ":0";
     GetEnvironmentVariableA("DISPLAY", display, sizeof display);
-    std::string command = std::string("/bin/sh -c \"DISPLAY=") + display + " xdotool " + args + "; echo $? > " +
-                          marker + "\"";
+    // The shell and xdotool keep off this program's standard output and error: their
+    // own output goes to a file of theirs.
+    std::string command = std::string("/bin/sh -c \"exec > ") + marker + ".out 2>&1; DISPLAY=" + display +
+                          " xdotool " + args + "; echo $? > " + marker + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -192,6 +197,7 @@ bool Xdotool(const std::string& args)
         std::fclose(file);
     }
     DeleteFileA(windowsMarker.c_str());
+    DeleteFileA((windowsMarker + ".out").c_str());
     return finished && code == 0;
 }
 
@@ -201,4 +207,14 @@ std::string ScreenPoint(HWND window, int x, int y)
     POINT p{x, y};
     ClientToScreen(window, &p);
     return std::to_string(p.x) + " " + std::to_string(p.y);
+}
+
+// Lets the input of one xdotool call arrive: Wine, like Windows, reports only the
+// latest pointer position, so a gesture that leaves and comes back is sent in steps.
+void Settle()
+{
+    for (int i = 0; i < 15; ++i) {
+        Pump();
+        Sleep(10);
+    }
 }

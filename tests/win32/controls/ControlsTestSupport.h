@@ -87,11 +87,13 @@ bool PumpUntil(Done done)
     return false;
 }
 
+// A screen pixel of a window's client area, as the X server shows it.
+COLORREF ScreenPixel(HWND window, int x, int y);
+
 // Runs `xdotool ARGS` on the X server Wine uses and waits until it has finished,
-// pumping this thread's messages meanwhile; true when xdotool succeeded.
+// pumping this thread's messages meanwhile. True when xdotool succeeded.
 bool Xdotool(const std::string& args);
 // Screen coordinates of a point of a window's client area, as "X Y".
 std::string ScreenPoint(HWND window, int x, int y);
-
-// A screen pixel of a window's client area, as the X server shows it.
-COLORREF ScreenPixel(HWND window, int x, int y);
+// Lets the input of one xdotool call arrive.
+void Settle();

@@ -68,6 +68,7 @@ QZ_REAL(CreateDIBSection);
 QZ_REAL(CreateBitmap);
 QZ_REAL(CreateDIBitmap);
 QZ_REAL(CreatePen);
+QZ_REAL(CreateSolidBrush);
 QZ_REAL(CreateFontA);
 QZ_REAL(SelectObject);
 QZ_REAL(DeleteObject);
@@ -99,6 +100,7 @@ HPEN WINAPI CountCreatePen(int style, int width, COLORREF colour)
 {
     return HPEN(Track(realCreatePen(style, width, colour)));
 }
+HBRUSH WINAPI CountCreateSolidBrush(COLORREF colour) { return HBRUSH(Track(realCreateSolidBrush(colour))); }
 HFONT WINAPI CountCreateFontA(int h, int w, int e, int o, int weight, DWORD i, DWORD u, DWORD s, DWORD c, DWORD op,
                               DWORD cp, DWORD q, DWORD pf, LPCSTR face)
 {
@@ -172,6 +174,7 @@ bool InstallGdiCounters(HMODULE module)
     QZ_PATCH("gdi32.dll", CreateBitmap);
     QZ_PATCH("gdi32.dll", CreateDIBitmap);
     QZ_PATCH("gdi32.dll", CreatePen);
+    QZ_PATCH("gdi32.dll", CreateSolidBrush);
     QZ_PATCH("gdi32.dll", CreateFontA);
     QZ_PATCH("gdi32.dll", SelectObject);
     QZ_PATCH("gdi32.dll", DeleteObject);

@@ -10,22 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 using namespace qz;
 
 namespace {
-
-// Lets the input of one xdotool call arrive: Wine, like Windows, reports only the
-// latest pointer position, so a gesture that leaves and comes back is sent in steps.
-void Settle()
-{
-    for (int i = 0; i < 15; ++i) {
-        Pump();
-        Sleep(10);
-    }
-}
 
 struct InputCase {
     const char* what;

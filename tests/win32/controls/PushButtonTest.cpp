@@ -266,7 +266,8 @@ TEST(StaticControls, ShowTheirBitmapOrTheSkin)
 TEST(Registration, RegistersTheToolkitClassesWithTheSharedSettings)
 {
     RegisterControlClasses();
-    for (const char* name : {"qz:PushButton", "qz:StaticText", "qz:StaticImage", "qz:StaticNoHitImage"}) {
+    for (const char* name : {"qz:PushButton", "qz:Slider", "qz:Edit", "qz:StaticText", "qz:StaticImage",
+                             "qz:StaticNoHitImage", "qz:Meter", "qz:CompGraph"}) {
         WNDCLASSA info{};
         ASSERT_TRUE(GetClassInfoA(ToolkitModule(), name, &info)) << name;
         EXPECT_EQ(info.style, UINT(CS_DBLCLKS | CS_PARENTDC)) << name;
@@ -280,6 +281,7 @@ TEST(Registration, RegistersTheToolkitClassesWithTheSharedSettings)
     WNDCLASSA info{};
     EXPECT_FALSE(GetClassInfoA(ToolkitModule(), "qz:PushButton", &info));
     EXPECT_FALSE(GetClassInfoA(ToolkitModule(), "qz:StaticNoHitImage", &info));
+    EXPECT_FALSE(GetClassInfoA(ToolkitModule(), "qz:Meter", &info));
     RegisterControlClasses(); // for the tests that follow
 }
 
