@@ -255,13 +255,10 @@ LRESULT CALLBACK CurveGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
         PaintGraph(window, *s);
         return 0;
-    }
     case WM_CAPTURECHANGED:
         EndDrag(window, *s);
         ClearDragFlags();

@@ -329,13 +329,10 @@ LRESULT CALLBACK FieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
         PaintField(window, *s);
         return 0;
-    }
     case WM_CAPTURECHANGED:
         EndDrag(window, *s);
         ClearDragFlags();

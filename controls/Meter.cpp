@@ -174,13 +174,10 @@ LRESULT CALLBACK MeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
         PaintMeter(window, *s);
         return 0;
-    }
     case WM_CAPTURECHANGED:
         ClearDragFlags();
         break;

@@ -313,13 +313,10 @@ LRESULT CALLBACK MultiMeterProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
         PaintMultiMeter(window, *s);
         return 0;
-    }
     case WM_CAPTURECHANGED:
         EndDrag(window, *s);
         ClearDragFlags();

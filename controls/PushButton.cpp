@@ -298,13 +298,10 @@ LRESULT CALLBACK PushButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
         PaintButton(window, *s);
         return 0;
-    }
     case WM_CAPTURECHANGED:
         ClearDragFlags();
         break;

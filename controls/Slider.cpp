@@ -303,9 +303,7 @@ void OnSetBitmap(SliderState& s, int number)
 
 void OnPaint(HWND window, SliderState& s)
 {
-    PAINTSTRUCT ps;
-    BeginPaint(window, &ps);
-    EndPaint(window, &ps);
+    ValidateUpdateRegion(window);
     PaintSlider(window, s);
     if (s.firstPaint) { // the first paint runs twice: the second sees its own thumb place
         s.firstPaint = 0;

@@ -65,13 +65,10 @@ LRESULT HandleStaticImageMessage(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
         PaintStaticImage(window, *s);
         return 0;
-    }
     case WM_CAPTURECHANGED:
         ClearDragFlags();
         break;

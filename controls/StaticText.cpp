@@ -63,13 +63,10 @@ LRESULT CALLBACK StaticTextProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
         PaintStaticText(window, *s);
         return 0;
-    }
     case WM_CAPTURECHANGED:
         ClearDragFlags();
         break;

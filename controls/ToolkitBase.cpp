@@ -168,6 +168,13 @@ void RestorePointer(const RelativeDrag& drag, const POINT& returnTo)
     SetCursor(drag.savedCursor);
 }
 
+void ValidateUpdateRegion(HWND window)
+{
+    PAINTSTRUCT ps;
+    BeginPaint(window, &ps);
+    EndPaint(window, &ps);
+}
+
 OffscreenPaint::OffscreenPaint(HWND window, HBITMAP skin) : window_(window)
 {
     RECT client;

@@ -53,6 +53,11 @@ inline HBITMAP SkinFromCreateStruct(LPARAM createStruct)
     return static_cast<HBITMAP>(reinterpret_cast<const CREATESTRUCTA*>(createStruct)->lpCreateParams);
 }
 
+// WM_PAINT of every control: the update region is only validated, because the control
+// then paints its whole client area at once through an OffscreenPaint (and nothing is
+// ever erased: WM_ERASEBKGND answers 1).
+void ValidateUpdateRegion(HWND window);
+
 // One paint of a control: an off-screen image of the client size whose first layer
 // is the part of the skin under the control. The control draws into dc(); the image
 // is copied to the window (through its own DC) in one block when this object ends.

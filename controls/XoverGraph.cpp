@@ -367,13 +367,10 @@ LRESULT CALLBACK XoverGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
         PaintXoverGraph(window, *s);
         return 0;
-    }
     case WM_CAPTURECHANGED:
         EndDrag(window, *s);
         ClearDragFlags();
