@@ -107,6 +107,9 @@ enum FieldMessage : UINT {
     ED_SETBACKGROUND = 2230, // wParam pixel image
 };
 constexpr WPARAM ED_REVERSED = 0x0002; // every step is negated
+// The WM_COMMAND code (EN_CHANGE) with which a field tells its parent that the user
+// committed a typed entry; a step of 0 follows.
+constexpr WORD kFieldTextCommitted = 0x0300;
 // The in-place editor's child id.
 constexpr int kInPlaceEditorId = 4321;
 

@@ -20,7 +20,6 @@ constexpr COLORREF kTextShadow = RGB(197, 199, 203);
 constexpr COLORREF kTextColour = RGB(64, 65, 69);
 constexpr COLORREF kDisabledTextColour = RGB(144, 144, 144);
 constexpr int kDisabledFade = 160;
-constexpr WORD kEnChange = 0x0300;
 
 struct FieldState {
     int dragging;
@@ -101,7 +100,7 @@ void CommitInPlaceEditor(HWND editor)
     SetWindowTextA(field, text);
     HWND page = GetParent(field);
     const int id = GetDlgCtrlID(field);
-    PostMessageA(page, WM_COMMAND, MAKEWPARAM(id, kEnChange), reinterpret_cast<LPARAM>(field));
+    PostMessageA(page, WM_COMMAND, MAKEWPARAM(id, kFieldTextCommitted), reinterpret_cast<LPARAM>(field));
     PostStep(field, 0);
 }
 

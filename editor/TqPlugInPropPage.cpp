@@ -3,151 +3,79 @@
 #include "Controls.h"
 #include "DisplayFormats.h"
 #include "PageHelp.h"
+#include "PageLayout.h"
 #include "PresetData.h"
 #include "ResourceIds.h"
 #include "ServerModule.h"
 #include "SkinDrawing.h"
 #include "qz_guids.h"
 
-#include <cstring>
+#include <algorithm>
+#include <climits>
+#include <initializer_list>
 #include <new>
 #include <string>
-#include <vector>
+
+struct CTqPlugInPropPage::BandParameter {
+    HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*get)(LONG* value, LONG band);
+    HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*set)(LONG value, LONG band, BOOL notify);
+    LONG defaultValue;
+    LONG minimum, maximum;
+};
 
 namespace {
 
-constexpr int kPageWidth = 570;
-constexpr int kPageHeight = 436;
+using namespace qz::page;
+using Prop = qz::ITqPlugInProp;
+using BandParameter = CTqPlugInPropPage::BandParameter;
+
 constexpr UINT_PTR kTickTimer = 0;
 constexpr UINT kTickMilliseconds = 50;
-constexpr int kBands = 5;
 
-// The grid's message that hands it the parameter block it shows (its class joins the
-// toolkit with the grid; the number is the grid's own).
-constexpr UINT GR_SETDATA = 3225;
+const BandParameter kRatio{&Prop::GetRatio, &Prop::SetRatio, 10, 4, 300};
+const BandParameter kKnee{&Prop::GetKnee, &Prop::SetKnee, 10, 0, 30};
+const BandParameter kType{&Prop::GetType, &Prop::SetType, 0, 0, 1};
+const BandParameter kGain{&Prop::GetGain, &Prop::SetGain, 0, -180, 180};
+const BandParameter kAttack{&Prop::GetAttack, &Prop::SetAttack, 150, 0, 4000};
+const BandParameter kRelease{&Prop::GetRelease, &Prop::SetRelease, 200, 1, 4000};
+const BandParameter kThreshold{&Prop::GetThreshold, &Prop::SetThreshold, 0, -600, 0};
+const BandParameter kSolo{&Prop::GetSolo, &Prop::SetSolo, 0, 0, 1};
+const BandParameter kBypass{&Prop::GetBypass, &Prop::SetBypass, 0, 0, 1};
+// The crossovers are reached like bands, by index; their defaults are kCrossoverDefaults.
+const BandParameter kFreq{&Prop::GetFreq, &Prop::SetFreq, 0, 0, 300};
+const LONG kCrossoverDefaults[kCrossovers] = {60, 121, 180, 240};
 
-// Control ids.
-enum : int {
-    ID_BYPASS = 20010,
-    ID_UNDO = 20011,
-    ID_SETUP = 20012,
-    ID_SETUP_MENU = 20013,
-    ID_RESET = 20014,
-    ID_PRESETS = 20015,
-    ID_HELP = 20016,
-    ID_BAND_SOLO = 10160,    // + band
-    ID_BAND_BYPASS = 10180,  // + band
-    ID_SELECTOR = 10140,
-    ID_CAPTION_BAND = 10028,
-    ID_CAPTION_Q = 10029,
-    ID_CAPTION_DB = 10030,
-    ID_CAPTION_OUT = 10031,
-    ID_RATIO = 10012,
-    ID_KNEE = 10013,
-    ID_TYPE = 10018,
-    ID_QFACTOR = 10024,
-    ID_TCR = 10019,
-    ID_LIMITER = 10023,
-    ID_OUTPUT_GAIN = 10032,
-    ID_GRID = 10027,
-    ID_GAIN = 10008,
-    ID_GAIN_SLIDER = 10009,
-    ID_ATTACK = 10014,
-    ID_ATTACK_SLIDER = 10015,
-    ID_RELEASE = 10016,
-    ID_RELEASE_SLIDER = 10017,
-    ID_PEAK_TEXT = 10022,
-};
+// The grid's rows, top to bottom.
+const BandParameter* const kGridRows[] = {&kRatio, &kKnee, &kType, &kGain, &kAttack, &kRelease};
+// What Reset sets in every band, in this order.
+const BandParameter* const kResetOrder[] = {&kAttack, &kRelease, &kThreshold, &kRatio, &kGain,
+                                            &kKnee,   &kType,    &kSolo,      &kBypass};
 
-constexpr DWORD kTabStop = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
-constexpr DWORD kPlain = WS_CHILD | WS_VISIBLE;
-constexpr COLORREF kCheckedTint = 0xEB78F8FF;
+// The parameter a slider of the band view moves.
+const BandParameter* SliderParameter(int sliderId)
+{
+    switch (sliderId) {
+    case ID_GAIN_SLIDER: return &kGain;
+    case ID_ATTACK_SLIDER: return &kAttack;
+    case ID_RELEASE_SLIDER: return &kRelease;
+    default: return nullptr;
+    }
+}
+
+// Undo checkpoint keys. Equal keys in a row, while a capture is in progress, make one
+// undo step; a new snapshot is always taken for kNewSnapshot.
+constexpr LONG kNewSnapshot = -2;
+constexpr LONG kThresholdDragEnd = -1;
+constexpr LONG kThresholdDragKey = 3000;  // + band
+constexpr LONG kGridKey = 9876;           // + band, 9875 for every band
+constexpr LONG kCurveDragKey = 12345;
+
+// The threshold text shows "-Inf." at or below -99.9 dB; other values have no floor.
+constexpr long kThresholdFloor = -999;
+constexpr long kNoFloor = LONG_MIN;
+
 constexpr COLORREF kBypassedTint = 0xE080E080;
 constexpr COLORREF kSoloMutedTint = 0x873232FF;
-
-// One control of the page and how it is set up after creation. The page creates the
-// controls in the order of ControlTable().
-struct ControlEntry {
-    int id;
-    const char* windowClass;
-    int x, y, width, height;
-    DWORD style;
-    DWORD exStyle;
-    const char* text;
-    int normalFace, pressedFace;  // push buttons: PB_SETFACES pixel images, 0 for none
-    int image;                    // push buttons: PB_SETICON bitmap; static images: SI_SETIMAGE
-    const int* focusRect;         // push buttons: PB_SETFOCUSRECT offsets, null for none
-    int focusInset;
-    COLORREF onTint;              // push buttons: PB_SETONTINT, 0 for none
-};
-
-const int kSetupFocus[4] = {0, 0, 1, 0};
-const int kArrowFocus[4] = {-2, 0, 0, 0};
-const int kBandButtonFocus[4] = {-2, -2, 1, 1};
-
-ControlEntry PushButton(int id, int x, int y, int width, int height, DWORD style, const char* text, int normal,
-                       int pressed)
-{
-    return {id, "qz:PushButton", x, y, width, height, style, 0, text, normal, pressed, 0, nullptr, 0, 0};
-}
-
-ControlEntry Caption(int id, int x, int y, int width, int height, int image)
-{
-    return {id, "qz:StaticNoHitImage", x, y, width, height, kPlain, 0, "", 0, 0, image, nullptr, 0, 0};
-}
-
-// The page's controls in creation order. The band fields, meters, graphs, sliders and
-// the grid join this table with their control classes.
-std::vector<ControlEntry> ControlTable()
-{
-    std::vector<ControlEntry> table = {
-        PushButton(ID_BYPASS, 16, 16, 76, 21, kTabStop, "Bypass", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED),
-        PushButton(ID_UNDO, 95, 16, 76, 21, kTabStop, "Undo", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED),
-        PushButton(ID_SETUP, 174, 16, 61, 21, kTabStop, "Setup A", IDR_FACE61_NORMAL, IDR_FACE61_PRESSED),
-        PushButton(ID_SETUP_MENU, 235, 16, 15, 21, kTabStop | qz::PBS_ARROWMARK, "", IDR_FACE15_NORMAL,
-                   IDR_FACE15_PRESSED),
-        PushButton(ID_RESET, 253, 16, 76, 21, kTabStop, "Reset", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED),
-        PushButton(ID_PRESETS, 332, 16, 76, 21, kTabStop | qz::PBS_ARROWMARK, "Presets", IDR_FACE76_NORMAL,
-                   IDR_FACE76_PRESSED),
-        PushButton(ID_HELP, 411, 16, 76, 21, kTabStop, "Help", IDR_FACE76_NORMAL, IDR_FACE76_PRESSED),
-    };
-    table[2].focusRect = kSetupFocus;
-    table[3].focusRect = kArrowFocus;
-
-    for (int band = 0; band < kBands; ++band) {
-        ControlEntry solo = PushButton(ID_BAND_SOLO + band, 27 + 60 * band, 234, 19, 14, kTabStop, "",
-                                      IDR_FACE19_NORMAL, IDR_FACE19_PRESSED);
-        solo.image = IDB_ICON_SOLO;
-        solo.focusRect = kBandButtonFocus;
-        solo.focusInset = 1;
-        ControlEntry bypass = solo;
-        bypass.id = ID_BAND_BYPASS + band;
-        bypass.x = 48 + 60 * band;
-        bypass.image = IDB_ICON_BYPASS;
-        bypass.onTint = kCheckedTint;
-        table.push_back(solo);
-        table.push_back(bypass);
-    }
-
-    table.push_back({ID_SELECTOR, "qz:StaticImage", 333, 217, 200, 20, kPlain, 0, "", 0, 0, 0, nullptr, 0, 0});
-    table.push_back(Caption(ID_CAPTION_BAND, 342, 239, 113, 10, IDB_CAPTION_BAND));
-    table.push_back(Caption(ID_CAPTION_Q, 336, 246, 12, 10, IDB_CAPTION_Q));
-    table.push_back(Caption(ID_CAPTION_OUT, 472, 246, 20, 10, IDB_CAPTION_OUT));
-    table.push_back(Caption(ID_CAPTION_DB, 529, 246, 16, 10, IDB_CAPTION_DB));
-    table.push_back(PushButton(ID_TYPE, 431, 250, 76, 21, kTabStop | qz::PBS_MENUMARK, "Normal", IDR_FACE76_NORMAL,
-                               IDR_FACE76_PRESSED));
-    ControlEntry tcr = PushButton(ID_TCR, 392, 239, 36, 21, kTabStop, "TCR", IDR_FACE36_NORMAL, IDR_FACE36_PRESSED);
-    tcr.exStyle = WS_EX_TRANSPARENT;
-    ControlEntry limiter = tcr;
-    limiter.id = ID_LIMITER;
-    limiter.x = 431;
-    limiter.text = "Limit";
-    table.push_back(tcr);
-    table.push_back(limiter);
-    table.push_back({ID_PEAK_TEXT, "qz:StaticText", 503, 32, 52, 11, kPlain | SS_CENTER | SS_NOTIFY, 0,
-                     "-Inf -Inf", 0, 0, 0, nullptr, 0, 0});
-    return table;
-}
 
 // The controls that only the all-bands view shows, and those only the band view shows.
 const int kAllBandsViewControls[] = {ID_LIMITER, ID_TCR, ID_QFACTOR, ID_CAPTION_Q, ID_CAPTION_DB,
@@ -158,6 +86,8 @@ const int kBandViewControls[] = {ID_RATIO, ID_KNEE, ID_TYPE, ID_GAIN, ID_GAIN_SL
 // The band selector strip's picture for each selection (bands 0..4, then all bands).
 const int kSelectorImages[] = {IDB_STRIP_BAND1, IDB_STRIP_BAND2, IDB_STRIP_BAND3,
                                IDB_STRIP_BAND4, IDB_STRIP_BAND5, IDB_STRIP_ALL};
+// Each band's part of the strip is this wide; past the last band lies "all bands".
+constexpr int kSelectorBandWidth = 27;
 
 template <class Handle>
 void DeleteAndForget(Handle& object)
@@ -169,6 +99,15 @@ void DeleteAndForget(Handle& object)
 
 // A step of UpdateControls runs for id 0 (all controls) or for one of its own ids.
 bool Names(int controlId, int id) { return controlId == 0 || controlId == id; }
+bool NamesAny(int controlId, std::initializer_list<int> ids)
+{
+    return controlId == 0 || std::find(ids.begin(), ids.end(), controlId) != ids.end();
+}
+
+bool InRange(int id, int first, int count) { return id >= first && id < first + count; }
+
+// Attack in tenths of ms as "15.0".
+std::string FormatAttack(LONG value) { return std::to_string(value / 10) + "." + std::to_string(value % 10); }
 
 } // namespace
 
@@ -188,8 +127,12 @@ volatile LONG CTqPlugInPropPage::s_pagesAlive = 0;
 
 CTqPlugInPropPage::CTqPlugInPropPage(LPUNKNOWN outer) : CBasePropertyPage(outer, g_hInst, IDD_PAGE, IDS_PAGE_TITLE)
 {
-    if (InterlockedIncrement(&s_pagesAlive) == 1)
+    if (InterlockedIncrement(&s_pagesAlive) == 1) {
         qz::RegisterControlClasses();
+        qz::RegisterMultiMeterClass();
+        qz::RegisterXoverGraphClass();
+        qz::RegisterCommonGridClass();
+    }
 }
 
 CTqPlugInPropPage::~CTqPlugInPropPage()
@@ -199,15 +142,19 @@ CTqPlugInPropPage::~CTqPlugInPropPage()
         DestroyWindow(m_hwnd);
     if (m_prop != nullptr)
         OnDisconnect();
-    if (InterlockedDecrement(&s_pagesAlive) == 0)
+    if (InterlockedDecrement(&s_pagesAlive) == 0) {
         qz::UnregisterControlClasses();
+        qz::UnregisterMultiMeterClass();
+        qz::UnregisterXoverGraphClass();
+        qz::UnregisterCommonGridClass();
+    }
 }
 
 STDMETHODIMP CTqPlugInPropPage::GetPageInfo(PROPPAGEINFO* info)
 {
     const HRESULT hr = CBasePropertyPage::GetPageInfo(info);
     if (SUCCEEDED(hr))
-        info->size = {kPageWidth, kPageHeight};
+        info->size = {kWidth, kHeight};
     return hr;
 }
 
@@ -252,7 +199,7 @@ HRESULT CTqPlugInPropPage::OnDisconnect()
 
 void CTqPlugInPropPage::BindGrid(qz::ParamBlock* block)
 {
-    SendDlgItemMessageA(m_hwnd, ID_GRID, GR_SETDATA, reinterpret_cast<WPARAM>(block), 0);
+    SendDlgItemMessageA(m_hwnd, ID_GRID, qz::GR_SETDATA, reinterpret_cast<WPARAM>(block), 0);
 }
 
 INT_PTR CTqPlugInPropPage::OnReceiveMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -267,20 +214,82 @@ INT_PTR CTqPlugInPropPage::OnReceiveMessage(HWND window, UINT message, WPARAM wP
     case WM_ERASEBKGND:
         PaintBackground(reinterpret_cast<HDC>(wParam));
         return TRUE;
+    case WM_LBUTTONDOWN:
+        // A click on the bare page abandons a typed entry.
+        qz::CloseInPlaceEditor();
+        return TRUE;
     case WM_TIMER:
         if (wParam == kTickTimer)
             OnTimerTick();
         return TRUE;
+    case kPresetDataRequest:
+        ProducePresetData(reinterpret_cast<char**>(wParam));
+        return TRUE;
+    default:
+        break;
+    }
+    // Everything else acts on the engine.
+    if (m_prop == nullptr)
+        return FALSE;
+    switch (message) {
     case WM_COMMAND:
-        if (m_prop != nullptr)
-            OnCommand(LOWORD(wParam), HIWORD(wParam));
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case qz::SL_POSCHANGED:
+        OnSliderMoved(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)), static_cast<int>(wParam));
+        return TRUE;
+    case qz::SL_DBLCLK:
+        OnSliderReset(static_cast<int>(wParam));
+        return TRUE;
+    case qz::ED_DELTA:
+        OnFieldStep(LOWORD(wParam), static_cast<short>(HIWORD(wParam)));
+        return TRUE;
+    case qz::CG_DRAG:
+        OnCurveDrag(static_cast<int>(wParam), static_cast<int>(lParam));
         return TRUE;
     case qz::SI_CLICK:
         if (static_cast<int>(wParam) == ID_SELECTOR)
-            OnSelectorClick(LOWORD(lParam));
+            SelectBand(LOWORD(lParam) / kSelectorBandWidth, GetDlgItem(m_hwnd, ID_SELECTOR));
         return TRUE;
-    case kPresetDataRequest:
-        ProducePresetData(reinterpret_cast<char**>(wParam));
+    case qz::MM_ADJUST:
+        OnThresholdDrag(static_cast<int>(wParam), static_cast<int>(lParam));
+        return TRUE;
+    case qz::MM_BANDFOCUS:
+        SelectBand(static_cast<short>(LOWORD(wParam)), GetDlgItem(m_hwnd, ID_MULTIMETER));
+        return TRUE;
+    case qz::MM_DBLCLK:
+        if (InRange(static_cast<int>(wParam), 0, kBands)) {
+            m_prop->UndoCheckpoint(kNewSnapshot);
+            SetBand(kThreshold, static_cast<int>(wParam), kThreshold.defaultValue);
+            UpdateControls(ID_THRESHOLD + static_cast<int>(wParam), true, true);
+        }
+        return TRUE;
+    case qz::XG_FREQCHANGED:
+        if (InRange(static_cast<int>(wParam), 0, kCrossovers)) {
+            SetBand(kFreq, static_cast<int>(wParam), qz::CrossoverPosition(static_cast<long>(lParam)));
+            UpdateControls(ID_FREQ + static_cast<int>(wParam), true, true);
+        }
+        return TRUE;
+    case qz::XG_GAINDELTA: {
+        const int band = static_cast<int>(wParam);
+        SetBand(kGain, band, Band(kGain, band) + static_cast<LONG>(lParam));
+        if (band == m_selectedBand)
+            UpdateControls(ID_GAIN_SLIDER, true, true);
+        else
+            SelectBand(band, GetDlgItem(m_hwnd, ID_XOVER_GRAPH));
+        return TRUE;
+    }
+    case qz::XG_BANDCLICK:
+        SelectBand(static_cast<short>(LOWORD(wParam)), GetDlgItem(m_hwnd, ID_XOVER_GRAPH));
+        return TRUE;
+    case qz::XG_DRAGSTART:
+        m_prop->UndoCheckpoint(kNewSnapshot);
+        return TRUE;
+    case qz::GR_CELLDELTA:
+        OnGridStep(LOWORD(wParam), static_cast<short>(HIWORD(wParam)), static_cast<short>(LOWORD(lParam)));
+        return TRUE;
+    case qz::GR_CELLDBLCLK:
+        OnGridReset(static_cast<int>(wParam), static_cast<short>(LOWORD(lParam)));
         return TRUE;
     default:
         return FALSE;
@@ -312,35 +321,37 @@ void CTqPlugInPropPage::InitDialog(HWND window)
         m_prop->GetSetup(&setup);
         SetSetupButtonText(setup);
     }
+    SetSliderRanges();
     UpdateControls(0, true, true);
+    if (m_prop != nullptr)
+        UpdateMeters();
     SetTimer(window, kTickTimer, kTickMilliseconds, nullptr);
     m_firstErase = true;
 }
 
 void CTqPlugInPropPage::CreateControls()
 {
-    for (const ControlEntry& entry : ControlTable()) {
+    const auto argument = [](const SetupArgument& a) {
+        return a.pixelImage ? reinterpret_cast<LPARAM>(qz::LoadPixelImage(g_hInst, static_cast<int>(a.value)))
+                            : a.value;
+    };
+    for (const ControlEntry& entry : ControlTable(m_font)) {
         HWND control = CreateWindowExA(entry.exStyle, entry.windowClass, entry.text, entry.style, entry.x, entry.y,
                                        entry.width, entry.height, m_hwnd, reinterpret_cast<HMENU>(entry.id), g_hInst,
                                        m_skin);
         if (control == nullptr)
             continue;
-        if (std::strcmp(entry.windowClass, "qz:PushButton") == 0) {
-            SendMessageA(control, qz::PB_SETFACES,
-                         reinterpret_cast<WPARAM>(qz::LoadPixelImage(g_hInst, entry.normalFace)),
-                         reinterpret_cast<LPARAM>(qz::LoadPixelImage(g_hInst, entry.pressedFace)));
-            if (entry.image != 0)
-                SendMessageA(control, qz::PB_SETICON, entry.image, 0);
-            if (entry.onTint != 0)
-                SendMessageA(control, qz::PB_SETONTINT, entry.onTint, 0);
-            if (entry.focusRect != nullptr)
-                SendMessageA(control, qz::PB_SETFOCUSRECT, reinterpret_cast<WPARAM>(entry.focusRect), entry.focusInset);
-        } else if (std::strcmp(entry.windowClass, "qz:StaticText") == 0) {
-            SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), 0);
-        } else if (entry.image != 0) {
-            SendMessageA(control, qz::SI_SETIMAGE, entry.image, 0);
-        }
+        for (const SetupMessage& setup : entry.setup)
+            SendMessageA(control, setup.message, argument(setup.wParam), argument(setup.lParam));
     }
+}
+
+bool CTqPlugInPropPage::SetSliderRanges()
+{
+    SendDlgItemMessageA(m_hwnd, ID_ATTACK_SLIDER, qz::SL_SETRANGE, kAttack.minimum, kAttack.maximum);
+    SendDlgItemMessageA(m_hwnd, ID_RELEASE_SLIDER, qz::SL_SETRANGE, kRelease.minimum, kRelease.maximum);
+    SendDlgItemMessageA(m_hwnd, ID_GAIN_SLIDER, qz::SL_SETRANGE, kGain.minimum, kGain.maximum);
+    return true;
 }
 
 void CTqPlugInPropPage::Teardown()
@@ -360,6 +371,7 @@ void CTqPlugInPropPage::Teardown()
         DeleteAndForget(lamp);
     m_firstTick = true;
     m_selectedBand = kAllBands;
+    m_ratioOffset = m_gainOffset = 0;
 }
 
 void CTqPlugInPropPage::PaintBackground(HDC dc)
@@ -379,14 +391,46 @@ void CTqPlugInPropPage::PaintBackground(HDC dc)
     if (memory == nullptr)
         return;
     HGDIOBJ previous = SelectObject(memory, m_skin);
-    BitBlt(dc, 0, 0, kPageWidth, kPageHeight, memory, 0, 0, SRCCOPY);
+    BitBlt(dc, 0, 0, kWidth, kHeight, memory, 0, 0, SRCCOPY);
     SelectObject(memory, previous);
     DeleteDC(memory);
 }
 
+// --- Reaching the engine ----------------------------------------------------------------
+
+LONG CTqPlugInPropPage::Band(const BandParameter& parameter, int band) const
+{
+    LONG value = 0;
+    (m_prop->*parameter.get)(&value, band);
+    return value;
+}
+
+// Only bands 0..4 are set: in the all-bands view a band control has no band.
+void CTqPlugInPropPage::SetBand(const BandParameter& parameter, int band, LONG value)
+{
+    if (InRange(band, 0, kBands))
+        (m_prop->*parameter.set)(value, band, TRUE);
+}
+
+LONG CTqPlugInPropPage::Shown(const BandParameter& parameter) const
+{
+    if (m_selectedBand != kAllBands)
+        return Band(parameter, m_selectedBand);
+    if (&parameter == &kRatio)
+        return m_ratioOffset;
+    return &parameter == &kGain ? m_gainOffset : 0;
+}
+
+LONG CTqPlugInPropPage::Global(HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*get)(LONG*)) const
+{
+    LONG value = 0;
+    (m_prop->*get)(&value);
+    return value;
+}
+
 // --- Showing the engine's state -------------------------------------------------------
 
-bool CTqPlugInPropPage::UpdateControls(int controlId, bool /*setTexts*/, bool recompute)
+bool CTqPlugInPropPage::UpdateControls(int controlId, bool setTexts, bool recompute)
 {
     if (m_prop == nullptr || m_hwnd == nullptr)
         return false;
@@ -395,33 +439,87 @@ bool CTqPlugInPropPage::UpdateControls(int controlId, bool /*setTexts*/, bool re
     if (recompute)
         m_prop->RecomputeNow();
     ShowViewControls();
-    ShowBandButtons(controlId);
 
-    const int band = m_selectedBand;
-    if (Names(controlId, ID_TYPE)) {
-        LONG type = 0;
-        if (band != kAllBands)
-            m_prop->GetType(&type, band);
-        SetDlgItemTextA(m_hwnd, ID_TYPE, type == 0 ? "Normal" : "Vintage");
+    const int sel = m_selectedBand;
+    const bool allBands = sel == kAllBands;
+    const auto setText = [this](int id, const std::string& text) { SetDlgItemTextA(m_hwnd, id, text.c_str()); };
+    HWND xover = GetDlgItem(m_hwnd, ID_XOVER_GRAPH);
+    bool repaintXover = false;
+
+    for (int k = 0; k < kBands; ++k) {
+        if (!Names(controlId, ID_FREQ + k))
+            continue;
+        if (k < kCrossovers) {
+            const long hz = qz::CrossoverHz(Band(kFreq, k));
+            SendMessageA(xover, qz::XG_SETFREQ, hz, k);
+            if (setTexts)
+                setText(ID_FREQ + k, std::to_string(hz));
+        }
+        SendMessageA(xover, qz::XG_SETBANDGAIN, Band(kGain, k), k);
+        repaintXover = true;
     }
-    if (Names(controlId, ID_TCR)) {
-        LONG tcr = 0;
-        m_prop->GetTCR(&tcr);
-        SendDlgItemMessageA(m_hwnd, ID_TCR, qz::PB_SETCHECK, tcr, 1);
+    if (Names(controlId, ID_QFACTOR) && setTexts)
+        setText(ID_QFACTOR, qz::FormatHundredths(Global(&Prop::GetQFactor)));
+    for (int band = 0; band < kBands; ++band) {
+        if (!Names(controlId, ID_THRESHOLD + band))
+            continue;
+        int threshold = Band(kThreshold, band);
+        if (setTexts)
+            setText(ID_THRESHOLD + band, qz::FormatTenths(threshold, kThresholdFloor));
+        SendDlgItemMessageA(m_hwnd, ID_MULTIMETER, qz::MM_SETTHRESHOLD, reinterpret_cast<WPARAM>(&threshold), band);
     }
-    if (Names(controlId, ID_LIMITER)) {
-        LONG limiter = 0;
-        m_prop->GetLimiter(&limiter);
-        SendDlgItemMessageA(m_hwnd, ID_LIMITER, qz::PB_SETCHECK, limiter, 1);
+    ShowBandButtons(controlId);
+    if (Names(controlId, ID_RATIO) && setTexts)
+        setText(ID_RATIO, qz::FormatTenths(Shown(kRatio), kNoFloor));
+    if (Names(controlId, ID_GAIN_SLIDER)) {
+        const LONG gain = Shown(kGain);
+        SendDlgItemMessageA(m_hwnd, ID_GAIN_SLIDER, qz::SL_SETPOS, gain, 1);
+        if (!allBands)
+            SendMessageA(xover, qz::XG_SETBANDGAIN, gain, sel);
+        if (setTexts)
+            setText(ID_GAIN, qz::FormatTenths(gain, kNoFloor));
+        repaintXover = true;
     }
+    if (repaintXover)
+        InvalidateRect(xover, nullptr, FALSE);
+    if (Names(controlId, ID_OUTPUT_GAIN))
+        setText(ID_OUTPUT_GAIN, qz::FormatTenths(Global(&Prop::GetOutputGain), kNoFloor));
+    if (Names(controlId, ID_KNEE) && setTexts) {
+        const LONG knee = Shown(kKnee);
+        setText(ID_KNEE, knee == 0 ? "Hard" : std::to_string(knee));
+    }
+    if (Names(controlId, ID_ATTACK_SLIDER)) {
+        const LONG attack = Shown(kAttack);
+        SendDlgItemMessageA(m_hwnd, ID_ATTACK_SLIDER, qz::SL_SETPOS, attack, 1);
+        if (setTexts)
+            setText(ID_ATTACK, FormatAttack(attack));
+    }
+    if (Names(controlId, ID_RELEASE_SLIDER)) {
+        const LONG release = Shown(kRelease);
+        SendDlgItemMessageA(m_hwnd, ID_RELEASE_SLIDER, qz::SL_SETPOS, release, 1);
+        if (setTexts)
+            setText(ID_RELEASE, std::to_string(release));
+    }
+    if (Names(controlId, ID_TYPE))
+        setText(ID_TYPE, Shown(kType) == 0 ? "Normal" : "Vintage");
+    if (Names(controlId, ID_TCR))
+        SendDlgItemMessageA(m_hwnd, ID_TCR, qz::PB_SETCHECK, Global(&Prop::GetTCR), 1);
+    if (Names(controlId, ID_LIMITER))
+        SendDlgItemMessageA(m_hwnd, ID_LIMITER, qz::PB_SETCHECK, Global(&Prop::GetLimiter), 1);
     if (Names(controlId, ID_SELECTOR))
-        SendDlgItemMessageA(m_hwnd, ID_SELECTOR, qz::SI_SETIMAGE, kSelectorImages[band], 0);
+        SendDlgItemMessageA(m_hwnd, ID_SELECTOR, qz::SI_SETIMAGE, kSelectorImages[sel], 0);
+    if (NamesAny(controlId, {ID_THRESHOLD, ID_THRESHOLD + 1, ID_THRESHOLD + 2, ID_THRESHOLD + 3, ID_THRESHOLD + 4,
+                             ID_RATIO, ID_GAIN_SLIDER, ID_KNEE, ID_TYPE})) {
+        qz::CurveParams curves[kBands];
+        for (int band = 0; band < kBands; ++band)
+            curves[band] = {Band(kThreshold, band), Band(kRatio, band), Band(kGain, band), Band(kKnee, band),
+                            -600, 100, Band(kType, band)};
+        SendDlgItemMessageA(m_hwnd, ID_COMP_GRAPH, qz::CG_SETCURVES, reinterpret_cast<WPARAM>(curves), sel);
+    }
     if (controlId == 0) {
         HWND grid = GetDlgItem(m_hwnd, ID_GRID);
-        if (grid != nullptr) {
-            InvalidateRect(grid, nullptr, FALSE);
-            UpdateWindow(grid);
-        }
+        InvalidateRect(grid, nullptr, FALSE);
+        UpdateWindow(grid);
     }
     return true;
 }
@@ -438,14 +536,16 @@ void CTqPlugInPropPage::ShowViewControls()
 }
 
 // Solo buttons show their band's solo; a bypass button is lit when its band is
-// bypassed, or silenced because another band is soloed (then in a warmer tint).
+// bypassed, or silenced because another band is soloed (then in a warmer tint). The
+// crossover graph marks the soloed bands.
 void CTqPlugInPropPage::ShowBandButtons(int controlId)
 {
     LONG solo[kBands] = {}, bypass[kBands] = {};
     bool anySolo = false;
     for (int band = 0; band < kBands; ++band) {
-        m_prop->GetSolo(&solo[band], band);
-        m_prop->GetBypass(&bypass[band], band);
+        solo[band] = Band(kSolo, band);
+        bypass[band] = Band(kBypass, band);
+        SendDlgItemMessageA(m_hwnd, ID_XOVER_GRAPH, qz::XG_SETSOLO, band, solo[band]);
         anySolo = anySolo || solo[band] != 0;
     }
     for (int band = 0; band < kBands; ++band) {
@@ -460,50 +560,89 @@ void CTqPlugInPropPage::ShowBandButtons(int controlId)
     }
 }
 
+// The engine's linear meters in tenths of dB for the band meters, the selected band's
+// dot on the curve graph and the output meters, whose peak holds the text above them shows.
+void CTqPlugInPropPage::UpdateMeters()
+{
+    qz::MeterRecord meters{};
+    if (FAILED(m_prop->GetMeters(&meters)))
+        return;
+    int levels[qz::kMultiMeterValues];
+    for (int band = 0; band < kBands; ++band) {
+        levels[3 * band] = qz::MeterTenths(meters.band[band].left);
+        levels[3 * band + 1] = qz::MeterTenths(meters.band[band].right);
+        levels[3 * band + 2] = qz::MeterTenths(meters.band[band].gain);
+    }
+    if (m_selectedBand != kAllBands) {
+        int dot[3] = {levels[3 * m_selectedBand], 0, 0};
+        SendDlgItemMessageA(m_hwnd, ID_COMP_GRAPH, qz::CG_SETLEVEL, reinterpret_cast<WPARAM>(dot), 0);
+    }
+    SendDlgItemMessageA(m_hwnd, ID_MULTIMETER, qz::MM_SETVALUES, reinterpret_cast<WPARAM>(levels),
+                        qz::kMultiMeterValues);
+    SendDlgItemMessageA(m_hwnd, ID_OUTPUT_METER_LEFT, qz::MT_SETLEVELS, qz::MeterTenths(meters.outputLeft), 0);
+    SendDlgItemMessageA(m_hwnd, ID_OUTPUT_METER_RIGHT, qz::MT_SETLEVELS, qz::MeterTenths(meters.outputRight), 0);
+
+    int left = qz::kNoLevel, right = qz::kNoLevel;
+    SendDlgItemMessageA(m_hwnd, ID_OUTPUT_METER_LEFT, qz::MT_GETMAX, reinterpret_cast<WPARAM>(&left), 0);
+    SendDlgItemMessageA(m_hwnd, ID_OUTPUT_METER_RIGHT, qz::MT_GETMAX, reinterpret_cast<WPARAM>(&right), 0);
+    HWND peakText = GetDlgItem(m_hwnd, ID_PEAK_TEXT);
+    HDC dc = GetDC(peakText);
+    HGDIOBJ previousFont = SelectObject(dc, m_font);
+    const std::string text = qz::FormatPeakPair(left, right, [dc](const std::string& part) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, part.c_str(), static_cast<int>(part.size()), &size);
+        return static_cast<int>(size.cx);
+    });
+    SelectObject(dc, previousFont);
+    ReleaseDC(peakText, dc);
+    SetWindowTextA(peakText, text.c_str());
+}
+
 // --- Messages -------------------------------------------------------------------------
 
 void CTqPlugInPropPage::OnCommand(int controlId, int code)
 {
-    // Buttons act when clicked; everything else here reacts to any code.
+    // Buttons act when clicked; the engine's notification, the lamp and the peak text
+    // react to any code.
     const bool clicked = code == qz::PBN_CLICKED;
-    const auto toggle = [this](HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*get)(LONG*, LONG),
-                               HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*set)(LONG, LONG, BOOL), LONG index) {
-        LONG value = 0;
-        (m_prop->*get)(&value, index);
-        (m_prop->*set)(value == 0 ? 1 : 0, index, TRUE);
+    const auto toggleBand = [this](const BandParameter& parameter, int band) {
+        m_prop->UndoCheckpoint(kNewSnapshot);
+        SetBand(parameter, band, Band(parameter, band) == 0 ? 1 : 0);
+    };
+    const auto toggleGlobal = [this](HRESULT (STDMETHODCALLTYPE Prop::*get)(LONG*),
+                                     HRESULT (STDMETHODCALLTYPE Prop::*set)(LONG, BOOL)) {
+        m_prop->UndoCheckpoint(kNewSnapshot);
+        (m_prop->*set)(Global(get) == 0 ? 1 : 0, TRUE);
     };
 
     if (controlId == kNotifyCommandId) {
         UpdateControls(0, true, true);
     } else if (controlId == IDC_OVER_LAMP) {
         m_prop->SetOverIndicator(0, 0);
-    } else if (controlId >= ID_BAND_SOLO && controlId < ID_BAND_SOLO + kBands && clicked) {
-        m_prop->UndoCheckpoint(-2);
-        toggle(&qz::ITqPlugInProp::GetSolo, &qz::ITqPlugInProp::SetSolo, controlId - ID_BAND_SOLO);
+    } else if (controlId == ID_PEAK_TEXT) {
+        SendDlgItemMessageA(m_hwnd, ID_OUTPUT_METER_LEFT, qz::MT_RESETMAX, 0, 0);
+        SendDlgItemMessageA(m_hwnd, ID_OUTPUT_METER_RIGHT, qz::MT_RESETMAX, 0, 0);
+        UpdateMeters();
+    } else if (code == qz::kFieldTextCommitted) {
+        OnTypedEntry(controlId);
+    } else if (!clicked) {
+        return;
+    } else if (InRange(controlId, ID_BAND_SOLO, kBands)) {
+        toggleBand(kSolo, controlId - ID_BAND_SOLO);
         UpdateControls(0, true, true);
-    } else if (controlId >= ID_BAND_BYPASS && controlId < ID_BAND_BYPASS + kBands && clicked) {
-        m_prop->UndoCheckpoint(-2);
-        toggle(&qz::ITqPlugInProp::GetBypass, &qz::ITqPlugInProp::SetBypass, controlId - ID_BAND_BYPASS);
+    } else if (InRange(controlId, ID_BAND_BYPASS, kBands)) {
+        toggleBand(kBypass, controlId - ID_BAND_BYPASS);
         UpdateControls(0, true, true);
-    } else if (controlId == ID_TYPE && clicked) {
-        // Only a band has a type; the all-bands view leaves it alone.
-        if (m_selectedBand != kAllBands) {
-            m_prop->UndoCheckpoint(-2);
-            toggle(&qz::ITqPlugInProp::GetType, &qz::ITqPlugInProp::SetType, m_selectedBand);
-        }
+    } else if (controlId == ID_TYPE) {
+        toggleBand(kType, m_selectedBand);
         UpdateControls(ID_TYPE, true, true);
-    } else if ((controlId == ID_TCR || controlId == ID_LIMITER) && clicked) {
-        m_prop->UndoCheckpoint(-2);
-        LONG value = 0;
-        if (controlId == ID_TCR) {
-            m_prop->GetTCR(&value);
-            m_prop->SetTCR(value == 0 ? 1 : 0, TRUE);
-        } else {
-            m_prop->GetLimiter(&value);
-            m_prop->SetLimiter(value == 0 ? 1 : 0, TRUE);
-        }
-        UpdateControls(controlId, true, true);
-    } else if (clicked) {
+    } else if (controlId == ID_TCR) {
+        toggleGlobal(&Prop::GetTCR, &Prop::SetTCR);
+        UpdateControls(ID_TCR, true, true);
+    } else if (controlId == ID_LIMITER) {
+        toggleGlobal(&Prop::GetLimiter, &Prop::SetLimiter);
+        UpdateControls(ID_LIMITER, true, true);
+    } else {
         switch (controlId) {
         case ID_BYPASS: ToggleEffectBypass(); break;
         case ID_UNDO: UndoLastChange(); break;
@@ -513,6 +652,219 @@ void CTqPlugInPropPage::OnCommand(int controlId, int code)
         default: break;
         }
     }
+}
+
+// Enter in a field's in-place editor: its text, read as the field's parameter shows
+// it, becomes the value; the engine clamps it to the parameter's range.
+void CTqPlugInPropPage::OnTypedEntry(int controlId)
+{
+    char text[31] = "";
+    GetDlgItemTextA(m_hwnd, controlId, text, sizeof text);
+    const auto setGlobal = [this](HRESULT (STDMETHODCALLTYPE Prop::*set)(LONG, BOOL), LONG value) {
+        (m_prop->*set)(value, TRUE);
+    };
+    const int sel = m_selectedBand;
+    int refresh = controlId;
+    bool setTexts = false;
+
+    m_prop->UndoCheckpoint(kNewSnapshot);
+    if (InRange(controlId, ID_THRESHOLD, kBands)) {
+        SetBand(kThreshold, controlId - ID_THRESHOLD, qz::ParseFixed(text, 1));
+    } else if (InRange(controlId, ID_FREQ, kCrossovers)) {
+        SetBand(kFreq, controlId - ID_FREQ, qz::CrossoverPosition(qz::ParseFixed(text, 0)));
+    } else if (controlId == ID_RATIO) {
+        SetBand(kRatio, sel, qz::ParseFixed(text, 1));
+    } else if (controlId == ID_KNEE) {
+        SetBand(kKnee, sel, qz::ParseFixed(text, 0));
+    } else if (controlId == ID_GAIN) {
+        SetBand(kGain, sel, qz::ParseFixed(text, 1));
+        refresh = ID_GAIN_SLIDER;
+    } else if (controlId == ID_ATTACK) {
+        SetBand(kAttack, sel, qz::ParseFixed(text, 1));
+        refresh = ID_ATTACK_SLIDER;
+    } else if (controlId == ID_RELEASE) {
+        SetBand(kRelease, sel, qz::ParseFixed(text, 0));
+        refresh = ID_RELEASE_SLIDER;
+    } else if (controlId == ID_QFACTOR) {
+        setGlobal(&Prop::SetQFactor, qz::ParseFixed(text, 2));
+        setTexts = true;
+    } else if (controlId == ID_OUTPUT_GAIN) {
+        setGlobal(&Prop::SetOutputGain, qz::ParseFixed(text, 1));
+    } else {
+        return;
+    }
+    // The field keeps the typed text until the step that follows every entry
+    // writes the value the engine took.
+    UpdateControls(refresh, setTexts, true);
+}
+
+// A field's drag, wheel or key step: the value moves by `step` in the parameter's units.
+void CTqPlugInPropPage::OnFieldStep(int controlId, int step)
+{
+    const int sel = m_selectedBand;
+    if (step != 0)
+        m_prop->UndoCheckpoint(sel * 100 + controlId);
+    const auto stepBand = [this, sel, step](const BandParameter& parameter) {
+        SetBand(parameter, sel, Band(parameter, sel) + step);
+    };
+    const auto stepGlobal = [this, step](HRESULT (STDMETHODCALLTYPE Prop::*get)(LONG*),
+                                         HRESULT (STDMETHODCALLTYPE Prop::*set)(LONG, BOOL)) {
+        (m_prop->*set)(Global(get) + step, TRUE);
+    };
+
+    if (controlId == ID_RATIO || controlId == ID_GAIN) {
+        const BandParameter& parameter = controlId == ID_RATIO ? kRatio : kGain;
+        if (sel == kAllBands) {
+            StepEveryBand(parameter, step);
+            UpdateControls(0, true, true);
+        } else {
+            stepBand(parameter);
+            UpdateControls(controlId == ID_RATIO ? ID_RATIO : ID_GAIN_SLIDER, true, true);
+        }
+    } else if (controlId == ID_KNEE) {
+        stepBand(kKnee);
+        UpdateControls(ID_KNEE, true, true);
+    } else if (controlId == ID_ATTACK) {
+        stepBand(kAttack);
+        UpdateControls(ID_ATTACK_SLIDER, true, true);
+    } else if (controlId == ID_RELEASE) {
+        stepBand(kRelease);
+        UpdateControls(ID_RELEASE_SLIDER, true, true);
+    } else if (controlId == ID_QFACTOR) {
+        stepGlobal(&Prop::GetQFactor, &Prop::SetQFactor);
+        UpdateControls(controlId, true, true);
+    } else if (controlId == ID_OUTPUT_GAIN) {
+        stepGlobal(&Prop::GetOutputGain, &Prop::SetOutputGain);
+        UpdateControls(controlId, true, true);
+    } else if (InRange(controlId, ID_THRESHOLD, kBands)) {
+        const int band = controlId - ID_THRESHOLD;
+        SetBand(kThreshold, band, Band(kThreshold, band) + step);
+        UpdateControls(controlId, true, true);
+    } else if (InRange(controlId, ID_FREQ, kCrossovers)) {
+        StepCrossover(controlId - ID_FREQ, step);
+    }
+}
+
+// The all-bands view steps every band by the same amount, cut so that no band
+// leaves the range: the loudest band stops at the top and the others keep their
+// distance to it.
+void CTqPlugInPropPage::StepEveryBand(const BandParameter& parameter, int step)
+{
+    LONG values[kBands];
+    for (int band = 0; band < kBands; ++band) {
+        values[band] = Band(parameter, band);
+        if (values[band] + step > parameter.maximum)
+            step = parameter.maximum - values[band];
+        if (values[band] + step < parameter.minimum)
+            step = parameter.minimum - values[band];
+    }
+    (&parameter == &kRatio ? m_ratioOffset : m_gainOffset) += step;
+    for (int band = 0; band < kBands; ++band)
+        SetBand(parameter, band, values[band] + step);
+}
+
+// The crossovers stay in order: one stepped past its neighbours carries them along.
+void CTqPlugInPropPage::StepCrossover(int crossover, int step)
+{
+    const LONG position = Band(kFreq, crossover) + step;
+    SetBand(kFreq, crossover, position);
+    bool carried = false;
+    for (int other = 0; other < kCrossovers; ++other) {
+        const LONG at = Band(kFreq, other);
+        if ((other < crossover && at > position) || (other > crossover && at < position)) {
+            SetBand(kFreq, other, position);
+            carried = true;
+        }
+    }
+    UpdateControls(carried ? 0 : ID_FREQ + crossover, true, true);
+}
+
+void CTqPlugInPropPage::OnSliderMoved(int sliderId, int position)
+{
+    if (const BandParameter* parameter = SliderParameter(sliderId)) {
+        m_prop->UndoCheckpoint(m_selectedBand * 100 + sliderId);
+        SetBand(*parameter, m_selectedBand, position);
+        UpdateControls(sliderId, true, true);
+    }
+}
+
+// A double-click puts the slider's parameter back to its default.
+void CTqPlugInPropPage::OnSliderReset(int sliderId)
+{
+    if (const BandParameter* parameter = SliderParameter(sliderId)) {
+        m_prop->UndoCheckpoint(kNewSnapshot);
+        SetBand(*parameter, m_selectedBand, parameter->defaultValue);
+        UpdateControls(sliderId, true, true);
+    }
+}
+
+// Dragging the curve: up and down change the ratio, faster the farther one step
+// goes; left and right change the knee.
+void CTqPlugInPropPage::OnCurveDrag(int dx, int dy)
+{
+    const int sel = m_selectedBand;
+    m_prop->UndoCheckpoint(kCurveDragKey);
+    SetBand(kRatio, sel, Band(kRatio, sel) + std::clamp(dy * std::abs(dy), -16, 16));
+    UpdateControls(ID_RATIO, true, true);
+    SetBand(kKnee, sel, Band(kKnee, sel) + dx);
+    UpdateControls(ID_KNEE, true, true);
+}
+
+// A threshold handle of the band meters moved by `step`; one drag step that moves
+// several bands marks the later ones so that they join the first one's undo step.
+void CTqPlugInPropPage::OnThresholdDrag(int step, int band)
+{
+    if (band < 0) {
+        m_prop->UndoCheckpoint(kThresholdDragEnd);
+        return;
+    }
+    if (band < qz::kSameStepBand)
+        m_prop->UndoCheckpoint(kThresholdDragKey + band);
+    else
+        band -= qz::kSameStepBand;
+    SetBand(kThreshold, band, Band(kThreshold, band) + step);
+    UpdateControls(ID_THRESHOLD + band, true, true);
+}
+
+// A grid cell stepped: the row's parameter of that band, or of every band for the
+// label column.
+void CTqPlugInPropPage::OnGridStep(int row, int column, int step)
+{
+    if (!InRange(row, 0, static_cast<int>(std::size(kGridRows))))
+        return;
+    m_prop->UndoCheckpoint(kGridKey + (column < 0 ? -1 : column));
+    const BandParameter& parameter = *kGridRows[row];
+    for (int band = 0; band < kBands; ++band)
+        if (column < 0 || column == band)
+            SetBand(parameter, band, Band(parameter, band) + step);
+    UpdateControls(0, true, true);
+}
+
+// A double-click on a row's label resets that parameter in every band.
+void CTqPlugInPropPage::OnGridReset(int row, int column)
+{
+    if (!InRange(row, 0, static_cast<int>(std::size(kGridRows))))
+        return;
+    m_prop->UndoCheckpoint(kNewSnapshot);
+    if (column >= 0)
+        return;
+    const BandParameter& parameter = *kGridRows[row];
+    for (int band = 0; band < kBands; ++band)
+        SetBand(parameter, band, parameter.defaultValue);
+    UpdateControls(0, true, true);
+}
+
+void CTqPlugInPropPage::SelectBand(int band, HWND reporter)
+{
+    m_selectedBand = InRange(band, 0, kBands) ? band : kAllBands;
+    const int graphBand = m_selectedBand == kAllBands ? -1 : m_selectedBand;
+    HWND xover = GetDlgItem(m_hwnd, ID_XOVER_GRAPH);
+    HWND meters = GetDlgItem(m_hwnd, ID_MULTIMETER);
+    if (reporter != xover)
+        SendMessageA(xover, qz::XG_SETSELECTED, graphBand, 0);
+    if (reporter != meters)
+        SendMessageA(meters, qz::MM_SELECTBAND, graphBand, 0);
+    UpdateControls(0, true, true);
 }
 
 void CTqPlugInPropPage::OnTimerTick()
@@ -549,21 +901,16 @@ void CTqPlugInPropPage::OnTimerTick()
 
     if (m_firstTick) {
         m_firstTick = false;
-        m_prop->UndoCheckpoint(-2);
+        m_prop->UndoCheckpoint(kNewSnapshot);
         // The other setup starts as a copy of the current parameters, once per filter:
         // later openings leave what the user put there.
         m_prop->SeedOtherSetup();
         // The frame focuses the first button; a stray space key must not bypass the
-        // effect, so the page itself takes the focus.
+        // effect, so the band meters take the focus.
         if (GetFocus() == GetDlgItem(m_hwnd, ID_BYPASS))
-            SetFocus(m_hwnd);
+            SetFocus(GetDlgItem(m_hwnd, ID_MULTIMETER));
     }
-}
-
-void CTqPlugInPropPage::OnSelectorClick(int x)
-{
-    m_selectedBand = x / 27 < kAllBands ? x / 27 : kAllBands;
-    UpdateControls(0, true, true);
+    UpdateMeters();
 }
 
 void CTqPlugInPropPage::ProducePresetData(char** buffer)
@@ -601,7 +948,7 @@ void CTqPlugInPropPage::UndoLastChange()
 
 void CTqPlugInPropPage::SwitchSetup()
 {
-    m_prop->UndoCheckpoint(-2);
+    m_prop->UndoCheckpoint(kNewSnapshot);
     LONG setup = 0;
     m_prop->GetSetup(&setup);
     setup = 1 - setup;
@@ -619,21 +966,12 @@ void CTqPlugInPropPage::SetSetupButtonText(LONG setup)
 // keep their values.
 void CTqPlugInPropPage::ResetToDefaults()
 {
-    m_prop->UndoCheckpoint(-2);
-    for (int band = 0; band < kBands; ++band) {
-        m_prop->SetAttack(150, band, TRUE);
-        m_prop->SetRelease(200, band, TRUE);
-        m_prop->SetThreshold(0, band, TRUE);
-        m_prop->SetRatio(10, band, TRUE);
-        m_prop->SetGain(0, band, TRUE);
-        m_prop->SetKnee(10, band, TRUE);
-        m_prop->SetType(0, band, TRUE);
-        m_prop->SetSolo(0, band, TRUE);
-        m_prop->SetBypass(0, band, TRUE);
-    }
-    const LONG crossovers[] = {60, 121, 180, 240};
-    for (int k = 0; k < 4; ++k)
-        m_prop->SetFreq(crossovers[k], k, TRUE);
+    m_prop->UndoCheckpoint(kNewSnapshot);
+    for (int band = 0; band < kBands; ++band)
+        for (const BandParameter* parameter : kResetOrder)
+            SetBand(*parameter, band, parameter->defaultValue);
+    for (int crossover = 0; crossover < kCrossovers; ++crossover)
+        SetBand(kFreq, crossover, kCrossoverDefaults[crossover]);
     m_prop->SetTCR(0, TRUE);
     m_prop->SetLimiter(1, TRUE);
     m_prop->SetOutputGain(0, TRUE);

@@ -27,10 +27,15 @@ public:
     HRESULT OnDisconnect() override;
     INT_PTR OnReceiveMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    // Gives the three sliders their value ranges. True.
+    virtual bool SetSliderRanges();
     // Refreshes the controls from the engine: `controlId` names one control, or 0
     // (and the engine's notification id) all of them. False without an engine or
     // a page window. `setTexts` lets the numeric fields keep what the user is typing.
     virtual bool UpdateControls(int controlId, bool setTexts, bool recompute);
+
+    // A band parameter as the page reaches it through the engine interface.
+    struct BandParameter;
 
 private:
     explicit CTqPlugInPropPage(LPUNKNOWN outer);
@@ -47,11 +52,30 @@ private:
     // The grid shows the engine's parameter block in place: it is handed the block on
     // every connection and loses it before the engine is released.
     void BindGrid(qz::ParamBlock* block);
+    void UpdateMeters();
+    LONG Band(const BandParameter& parameter, int band) const;
+    void SetBand(const BandParameter& parameter, int band, LONG value);
+    // The selected band's value; the all-bands view shows how far its steps moved
+    // every band instead.
+    LONG Shown(const BandParameter& parameter) const;
+    LONG Global(HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*get)(LONG*)) const;
 
     // Messages.
     void OnCommand(int controlId, int code);
+    void OnTypedEntry(int controlId);
+    void OnFieldStep(int controlId, int step);
+    void StepEveryBand(const BandParameter& parameter, int step);
+    void StepCrossover(int crossover, int step);
+    void OnSliderMoved(int sliderId, int position);
+    void OnSliderReset(int sliderId);
+    void OnCurveDrag(int dx, int dy);
+    void OnThresholdDrag(int step, int band);
+    void OnGridStep(int row, int column, int step);
+    void OnGridReset(int row, int column);
+    // Selects a band (0..4) or the all-bands view (any other value) and tells the
+    // graphs, except the one that reported the choice.
+    void SelectBand(int band, HWND reporter);
     void OnTimerTick();
-    void OnSelectorClick(int x);
     void ProducePresetData(char** buffer);
 
     // Page commands of the top row.
@@ -67,6 +91,10 @@ private:
     HFONT m_font = nullptr;               // the page font; the stock GUI font when creation failed
     bool m_ownsFont = false;
     HBITMAP m_lamps[3] = {};              // over lamp: off, latched, active
+    // The all-bands view's ratio and gain fields: the sum of the steps that moved
+    // every band at once.
+    LONG m_ratioOffset = 0;
+    LONG m_gainOffset = 0;
     bool m_firstTick = true;
     bool m_firstErase = false;
     int m_selectedBand = kAllBands;

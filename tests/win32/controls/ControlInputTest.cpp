@@ -30,14 +30,7 @@ std::vector<Report> ReportsOf(UINT message)
     return found;
 }
 
-// Sends each step in its own xdotool call and lets it arrive.
-void Gesture(const std::vector<std::string>& steps)
-{
-    for (const std::string& step : steps) {
-        ASSERT_TRUE(Xdotool(step)) << "xdotool " << step;
-        Settle();
-    }
-}
+void Gesture(const std::vector<std::string>& steps) { ASSERT_TRUE(XdotoolSteps(steps)); }
 
 void Activate(HWND control)
 {

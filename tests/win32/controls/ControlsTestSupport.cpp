@@ -184,8 +184,13 @@ bool Xdotool(const std::string& args)
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Wine starts a Unix program without a Windows process: it answers no process
+    // handle, and what it leaves in the thread handle is not a handle of ours (it
+    // once closed this program's standard output).
+    if (process.hProcess != nullptr) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
     const bool finished =
         PumpUntil([&] { return GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES; });
     Sleep(50); // the shell may still be writing the code
@@ -217,4 +222,14 @@ void Settle()
         Pump();
         Sleep(10);
     }
+}
+
+bool XdotoolSteps(const std::vector<std::string>& steps)
+{
+    for (const std::string& step : steps) {
+        if (!Xdotool(step))
+            return false;
+        Settle();
+    }
+    return true;
 }

@@ -97,3 +97,5 @@ bool Xdotool(const std::string& args);
 std::string ScreenPoint(HWND window, int x, int y);
 // Lets the input of one xdotool call arrive.
 void Settle();
+// Runs each step in an xdotool call of its own and lets it arrive. True when all ran.
+bool XdotoolSteps(const std::vector<std::string>& steps);

@@ -1,5 +1,6 @@
 #include "EditorTestSupport.h"
 
+#include "Controls.h"
 #include "qz_guids.h"
 
 #include <gtest/gtest.h>
@@ -142,4 +143,30 @@ void PumpMessages()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+std::string Text(HWND window)
+{
+    char text[64] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+bool Checked(HWND button) { return SendMessageA(button, qz::PB_GETCHECK, 0, 0) != 0; }
+
+void Click(const OpenPage& open, int id)
+{
+    SendMessageA(open.window, WM_COMMAND, MAKEWPARAM(id, qz::PBN_CLICKED), reinterpret_cast<LPARAM>(open.Control(id)));
+}
+
+void SelectBand(const OpenPage& open, int band)
+{
+    SendMessageA(open.window, qz::SI_CLICK, 10140, MAKELPARAM(27 * band + 5, 5));
+}
+
+qz::ParamBlock Block(const OpenPage& open)
+{
+    qz::ParamBlock block{};
+    open.prop->GetParamBlock(&block);
+    return block;
 }

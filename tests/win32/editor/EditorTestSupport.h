@@ -4,8 +4,11 @@
 
 #include "FilterTestSupport.h"
 
+#include "qz_guids.h"
+
 #include <ocidl.h>
 
+#include <string>
 #include <vector>
 
 // The DLL, loaded once for the program, with the factories of both its classes.
@@ -55,3 +58,53 @@ struct OpenPage {
 
 // Dispatches the messages queued for this thread.
 void PumpMessages();
+
+// What the user sees and what the page's controls report.
+std::string Text(HWND window);
+bool Checked(HWND button);
+// A button of the page reporting a click, as the toolkit's push button does.
+void Click(const OpenPage& open, int id);
+// A click on the band selector strip: band 0..4, or 5 for the all-bands view.
+void SelectBand(const OpenPage& open, int band);
+// The engine's current parameters.
+qz::ParamBlock Block(const OpenPage& open);
+
+// The host's end of the editor's gestures: what the filter relays, as text.
+class GestureRecorder : public IMediaParamsUICallback {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (iid == IID_IUnknown || iid == qz::kIID_IMediaParamsUICallback) {
+            *object = static_cast<IMediaParamsUICallback*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+    STDMETHODIMP_(ULONG) Release() override { return --references; }
+    STDMETHODIMP ParamsBeginCapture(DWORD* indices, DWORD count) override { return Record("begin", indices, count); }
+    STDMETHODIMP ParamsChanged(DWORD* indices, DWORD count, MP_DATA* values) override
+    {
+        Record("changed", indices, count);
+        for (DWORD i = 0; i < count; ++i)
+            events.back() += " =" + std::to_string(values[i]);
+        return S_OK;
+    }
+    STDMETHODIMP ParamsEndCapture(DWORD* indices, DWORD count) override { return Record("end", indices, count); }
+
+    ULONG references = 0;
+    std::vector<std::string> events;
+
+private:
+    HRESULT Record(const char* what, const DWORD* indices, DWORD count)
+    {
+        std::string event = what;
+        for (DWORD i = 0; i < count; ++i)
+            event += " " + std::to_string(indices[i]);
+        events.push_back(event);
+        return S_OK;
+    }
+};
+

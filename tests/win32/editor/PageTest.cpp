@@ -26,21 +26,6 @@
 
 namespace {
 
-std::string Text(HWND window)
-{
-    char text[64] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-bool Checked(HWND button) { return SendMessageA(button, qz::PB_GETCHECK, 0, 0) != 0; }
-
-// A button of the page reporting a click, as the toolkit's push button does.
-void Click(const OpenPage& open, int id)
-{
-    SendMessageA(open.window, WM_COMMAND, MAKEWPARAM(id, qz::PBN_CLICKED), reinterpret_cast<LPARAM>(open.Control(id)));
-}
-
 TEST(EditorPage, IsServedByTheDllAndDescribesItself)
 {
     ComPtr<IPropertyPage> page = CreatePage();
@@ -119,12 +104,11 @@ TEST(EditorPage, CreatesTheControlsInTheTableOrder)
     EXPECT_EQ(client.right, 570);
     EXPECT_EQ(client.bottom, 436);
 
-    std::vector<int> expected = {1020, 20010, 20011, 20012, 20013, 20014, 20015, 20016};
-    for (int band = 0; band < 5; ++band) {
-        expected.push_back(10160 + band);
-        expected.push_back(10180 + band);
-    }
-    for (int id : {10140, 10028, 10029, 10031, 10030, 10018, 10019, 10023, 10022})
+    std::vector<int> expected = {1020, 20010, 20011, 20012, 20013, 20014, 20015, 20016, 20021, 20020};
+    for (int band = 0; band < 5; ++band)
+        expected.insert(expected.end(), {10100 + band, 10160 + band, 10180 + band});
+    for (int id : {10120, 10121, 10122, 10123, 10006, 10140, 10028, 10029, 10031, 10030, 10012, 10013, 10018, 10024,
+                   10019, 10023, 10032, 10027, 10008, 10009, 10014, 10015, 10016, 10017, 10025, 10026, 10022})
         expected.push_back(id);
     std::vector<int> ids;
     for (HWND child = GetWindow(open.window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
@@ -141,8 +125,13 @@ TEST(EditorPage, CreatesTheControlsInTheTableOrder)
         {20013, "qz:PushButton", "", 235, 16, 15, 21},        {20016, "qz:PushButton", "Help", 411, 16, 76, 21},
         {10162, "qz:PushButton", "", 147, 234, 19, 14},       {10184, "qz:PushButton", "", 288, 234, 19, 14},
         {10140, "qz:StaticImage", "", 333, 217, 200, 20},     {10028, "qz:StaticNoHitImage", "", 342, 239, 113, 10},
-        {10023, "qz:PushButton", "Limit", 431, 239, 36, 21},  {10022, "qz:StaticText", "-Inf -Inf", 503, 32, 52, 11},
-        {1020, "Static", nullptr, 522, 22, 12, 9},
+        {10023, "qz:PushButton", "Limit", 431, 239, 36, 21},  {10022, "qz:StaticText", nullptr, 503, 32, 52, 11},
+        {1020, "Static", nullptr, 522, 22, 12, 9},            {20021, "qz:MultiMeter", "", 17, 44, 313, 155},
+        {20020, "qz:XoverGraph", "", 17, 253, 313, 102},      {10102, "qz:Edit", "0.0", 147, 211, 40, 21},
+        {10123, "qz:Edit", "5024", 255, 367, 40, 21},         {10006, "qz:CompGraph", "", 333, 44, 155, 155},
+        {10024, "qz:Edit", "1.00", 349, 239, 36, 21},         {10032, "qz:Edit", "0.0", 493, 239, 36, 21},
+        {10027, "qz:CommonGrid", "", 335, 264, 210, 120},     {10017, "qz:Slider", "", 401, 362, 142, 23},
+        {10026, "qz:Meter", "", 538, 44, 12, 155},
     };
     for (const auto& c : controls) {
         HWND control = open.Control(c.id);
@@ -279,45 +268,6 @@ TEST(EditorPage, ButtonsChangeTheEngine)
     EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 1) << "undo brings back what reset replaced";
     EXPECT_EQ(Text(open.Control(10018)), "Vintage");
 }
-
-// The host's end of the editor's gestures: what the filter relays, as text.
-class GestureRecorder : public IMediaParamsUICallback {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (iid == IID_IUnknown || iid == qz::kIID_IMediaParamsUICallback) {
-            *object = static_cast<IMediaParamsUICallback*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override { return --references; }
-    STDMETHODIMP ParamsBeginCapture(DWORD* indices, DWORD count) override { return Record("begin", indices, count); }
-    STDMETHODIMP ParamsChanged(DWORD* indices, DWORD count, MP_DATA* values) override
-    {
-        Record("changed", indices, count);
-        for (DWORD i = 0; i < count; ++i)
-            events.back() += " =" + std::to_string(values[i]);
-        return S_OK;
-    }
-    STDMETHODIMP ParamsEndCapture(DWORD* indices, DWORD count) override { return Record("end", indices, count); }
-
-    ULONG references = 0;
-    std::vector<std::string> events;
-
-private:
-    HRESULT Record(const char* what, const DWORD* indices, DWORD count)
-    {
-        std::string event = what;
-        for (DWORD i = 0; i < count; ++i)
-            event += " " + std::to_string(indices[i]);
-        events.push_back(event);
-        return S_OK;
-    }
-};
 
 TEST(EditorPage, TheRealPointerTogglesABandsSoloAndTheHostHearsTheGesture)
 {
@@ -467,6 +417,7 @@ TEST(EditorPage, TheGridHasTheBlockWhileConnectedAndLosesItBeforeTheEngineGoes)
     g_grid = GridRecord{};
     g_grid.filter = open.filter.get();
     open.page->SetObjects(0, nullptr);
+    DestroyWindow(open.Control(10027));
     CreateWindowExA(0, windowClass.lpszClassName, "", WS_CHILD, 335, 264, 210, 120, open.window,
                     reinterpret_cast<HMENU>(10027), windowClass.hInstance, nullptr);
     g_grid.blocks.clear();
@@ -492,7 +443,7 @@ TEST(EditorPage, TextsAndValuesDoNotDependOnTheCLocale)
         OpenPage open;
         ASSERT_NE(open.window, nullptr);
         open.prop->SetQFactor(75, FALSE);
-        EXPECT_EQ(Text(open.Control(10022)), "-Inf -Inf");
+        EXPECT_EQ(Text(open.Control(10022)).substr(0, 4), "-Inf") << "no signal yet";
         char* data = nullptr;
         SendMessageA(open.window, 10900, reinterpret_cast<WPARAM>(&data), 0);
         ASSERT_NE(data, nullptr);

@@ -1,0 +1,295 @@
+// The editor page's parameter controls as a user meets them: typed entries, steps,
+// the real pointer on every kind of control, and host automation and meters while
+// audio streams through the filter.
+#include "EditorTestSupport.h"
+
+#include "ControlsTestSupport.h"
+#include "TestFilters.h"
+
+#include "Controls.h"
+#include "DisplayFormats.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace BlockIndex = qz::BlockIndex;
+
+namespace {
+
+// What a field does when the user presses Enter in its in-place editor: the text
+// becomes the field's, the page is told, and a step of 0 follows.
+void Type(const OpenPage& open, int id, const char* text)
+{
+    HWND field = open.Control(id);
+    SetWindowTextA(field, text);
+    SendMessageA(open.window, WM_COMMAND, MAKEWPARAM(id, qz::kFieldTextCommitted), reinterpret_cast<LPARAM>(field));
+    SendMessageA(open.window, qz::ED_DELTA, MAKEWPARAM(id, 0), reinterpret_cast<LPARAM>(field));
+}
+
+void Step(const OpenPage& open, int id, int step)
+{
+    SendMessageA(open.window, qz::ED_DELTA, MAKEWPARAM(id, WORD(short(step))),
+                 reinterpret_cast<LPARAM>(open.Control(id)));
+}
+
+std::vector<int32_t> Fields(const qz::ParamBlock& block, int first, int count)
+{
+    std::vector<int32_t> values;
+    for (int i = 0; i < count; ++i)
+        values.push_back(block.field(first + i));
+    return values;
+}
+
+// Typed numbers are read with the field's own decimals, then clamped by the engine;
+// the step that follows the entry shows the value the engine took. A host's
+// comma-decimal C locale changes none of it.
+TEST(PageControls, TypedEntriesReadTheSameInEveryCLocale)
+{
+    const struct {
+        int id;
+        const char* typed;
+        int blockIndex;
+        int32_t value;
+        const char* shown;
+    } cases[] = {
+        {10014, "15", BlockIndex::Attack + 1, 150, "15.0"},      // tenths of ms
+        {10016, "15", BlockIndex::Release + 1, 15, "15"},        // whole ms
+        {10102, "-12.34", BlockIndex::Threshold + 2, -123, "-12.3"},
+        {10012, "12.34", BlockIndex::Ratio + 1, 123, "12.3"},
+        {10008, "-3", BlockIndex::Gain + 1, -30, "-3.0"},
+        {10008, ".5", BlockIndex::Gain + 1, 5, "0.5"},
+        {10013, "abc", BlockIndex::Knee + 1, 0, "Hard"},
+        {10012, "1000", BlockIndex::Ratio + 1, 300, "30.0"},   // clamped
+        {10121, "1000", BlockIndex::Freq + 1, 170, "1002"},    // the nearest step
+        {10120, "0", BlockIndex::Freq + 0, 0, "20"},
+        {10123, "30000", BlockIndex::Freq + 3, 300, "20000"},
+        {10024, "0.755", BlockIndex::QFactor, 75, "0.75"},
+        {10032, "abc", BlockIndex::OutputGain, 0, "0.0"},
+    };
+    for (const char* locale : {"C", "German"}) {
+        SCOPED_TRACE(locale);
+        ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr);
+        OpenPage open;
+        ASSERT_NE(open.window, nullptr);
+        open.prop->SetOutputGain(50, FALSE);
+        SelectBand(open, 1);
+        for (const auto& c : cases) {
+            Type(open, c.id, c.typed);
+            EXPECT_EQ(Block(open).field(c.blockIndex), c.value) << c.id << " \"" << c.typed << "\"";
+            EXPECT_EQ(Text(open.Control(c.id)), c.shown) << c.id << " \"" << c.typed << "\"";
+        }
+        EXPECT_EQ(SendMessageA(open.Control(10009), qz::SL_GETPOS, 0, 0), 5) << "a typed gain moves the slider";
+    }
+    std::setlocale(LC_ALL, "C");
+}
+
+TEST(PageControls, TheKeyboardTypesIntoAFieldInPlace)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    SelectBand(open, 1);
+    SetForegroundWindow(HostWindow());
+    HWND attack = open.Control(10014);
+    ASSERT_TRUE(XdotoolSteps({"mousemove " + ScreenPoint(attack, 20, 10) + " click --repeat 2 1",
+                              "type 15", "key Return"}));
+    EXPECT_TRUE(PumpUntil([&] { return Block(open).Attack[1] == 150; })) << Block(open).Attack[1];
+    EXPECT_TRUE(PumpUntil([&] { return Text(attack) == "15.0"; })) << Text(attack);
+}
+
+// Steps of the fields: the all-bands view moves every band by a step cut to keep
+// the loudest in range; a crossover stepped past its neighbours carries them; the
+// largest key steps stop at the range's ends.
+TEST(PageControls, FieldStepsKeepEveryBandAndCrossoverInRange)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    const int32_t gains[] = {0, 170, -20, 0, 0};
+    for (int band = 0; band < 5; ++band)
+        open.prop->SetGain(gains[band], band, FALSE);
+    SelectBand(open, 5);
+    Step(open, 10008, 30);
+    EXPECT_EQ(Fields(Block(open), BlockIndex::Gain, 5), (std::vector<int32_t>{10, 180, -10, 10, 10}));
+    EXPECT_EQ(Text(open.Control(10008)), "1.0") << "the step every band took";
+
+    Step(open, 10121, 150);
+    EXPECT_EQ(Fields(Block(open), BlockIndex::Freq, 4), (std::vector<int32_t>{60, 271, 271, 271}));
+    EXPECT_EQ(Text(open.Control(10123)), "10257") << "the carried crossovers show at once";
+    Type(open, 10120, "2000");
+    EXPECT_EQ(Fields(Block(open), BlockIndex::Freq, 4), (std::vector<int32_t>{200, 271, 271, 271}))
+        << "typing moves that crossover only";
+
+    Step(open, 10103, -32768);  // End
+    EXPECT_EQ(Block(open).Threshold[3], -600);
+    EXPECT_EQ(Text(open.Control(10103)), "-60.0");
+    Step(open, 10103, 32767);  // Home
+    EXPECT_EQ(Block(open).Threshold[3], 0);
+}
+
+// The band meters draw each band's threshold handle where the engine's threshold is.
+TEST(PageControls, AThresholdMovesItsHandleOnTheBandMeters)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    HWND meters = open.Control(20021);
+    const auto picture = [&](int band) {
+        std::vector<COLORREF> pixels;
+        for (int x = 20 + 60 * band; x < 60 + 60 * band; x += 4)
+            for (int y = 0; y < 155; ++y)
+                pixels.push_back(ScreenPixel(meters, x, y));
+        return pixels;
+    };
+    PumpMessages();
+    const std::vector<COLORREF> band1 = picture(1), band2 = picture(2);
+    Type(open, 10102, "-30");
+    open.Tick();  // the meters repaint with the tick's levels
+    PumpMessages();
+    EXPECT_NE(picture(2), band2) << "band 2's handle moved";
+    EXPECT_EQ(picture(1), band1) << "band 1's stayed";
+}
+
+// x 0..26 of the strip is band 0, 27..53 band 1 and so on; 135 and beyond all bands.
+TEST(PageControls, TheSelectorStripPicksBandsBy27Pixels)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    for (int band = 0; band < 5; ++band)
+        open.prop->SetRatio(10 * (band + 1), band, FALSE);
+    const struct {
+        int x;
+        const char* ratioShown;  // nullptr: the all-bands view, without the ratio field
+    } cases[] = {{0, "1.0"}, {26, "1.0"}, {27, "2.0"}, {53, "2.0"}, {108, "5.0"}, {134, "5.0"}, {135, nullptr},
+                 {199, nullptr}};
+    for (const auto& c : cases) {
+        SendMessageA(open.window, qz::SI_CLICK, 10140, MAKELPARAM(c.x, 5));
+        EXPECT_EQ(IsWindowVisible(open.Control(10012)) != FALSE, c.ratioShown != nullptr) << c.x;
+        if (c.ratioShown != nullptr) {
+            EXPECT_EQ(Text(open.Control(10012)), c.ratioShown) << c.x;
+        }
+    }
+}
+
+// Each kind of control under the real pointer changes the engine, and the host
+// hears the gesture begin, change and end.
+TEST(PageControls, TheRealPointerChangesTheEngineThroughEveryKindOfControl)
+{
+    const int handleX = qz::XoverAxisX(1262, 313);  // crossover 2 at its default
+    const struct {
+        const char* what;
+        int band;  // selected first; 5 is the all-bands view
+        int control;
+        POINT at;
+        std::vector<std::string> gesture;  // after "mousemove" to `at`
+        std::function<bool(const qz::ParamBlock&)> changed;
+    } cases[] = {
+        {"a slider drag raises band 1's attack", 1, 10015, {71, 11},
+         {"mousedown 1", "mousemove_relative -- 6 0", "mouseup 1"},
+         [](const qz::ParamBlock& b) { return b.Attack[1] > 150; }},
+        {"a field drag lowers band 3's threshold", 5, 10103, {20, 10},
+         {"mousedown 1", "mousemove_relative -- -8 0", "mouseup 1"},
+         [](const qz::ParamBlock& b) { return b.Threshold[3] < 0; }},
+        {"the wheel on a field lowers crossover 2", 5, 10122, {20, 10}, {"click 5"},
+         [](const qz::ParamBlock& b) { return b.Freq[2] < 180; }},
+        {"the band meters: band 2's threshold dragged down", 5, 20021, {150, 100},
+         {"mousedown 1", "mousemove_relative -- 0 30", "mouseup 1"},
+         [](const qz::ParamBlock& b) { return b.Threshold[2] < 0 && b.Threshold[1] == 0; }},
+        {"the crossover graph: crossover 2 dragged left", 5, 20020, {handleX + 2, 60},
+         {"mousedown 1", "mousemove_relative -- -20 0", "mouseup 1"},
+         [](const qz::ParamBlock& b) { return b.Freq[2] < 180 && b.Freq[1] == 121; }},
+        {"the curve graph: band 0 dragged", 0, 10006, {50, 50},
+         {"mousedown 1", "mousemove_relative -- 3 -4", "mouseup 1"},
+         [](const qz::ParamBlock& b) { return b.Ratio[0] != 10 && b.Knee[0] > 10; }},
+        {"the grid: band 4's release dragged up", 5, 10027, {190, 110},
+         {"mousedown 1", "mousemove_relative -- 0 -5", "mouseup 1"},
+         [](const qz::ParamBlock& b) { return b.Release[4] > 200 && b.Release[3] == 200; }},
+        {"a push button: TCR", 5, 10019, {18, 10}, {"click 1"},
+         [](const qz::ParamBlock& b) { return b.TCR == 1; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OpenPage open;
+        ASSERT_NE(open.window, nullptr);
+        GestureRecorder host;
+        ComPtr<IMediaParamsSetUICallback> setCallback =
+            As<IMediaParamsSetUICallback>(open.filter.get(), qz::kIID_IMediaParamsSetUICallback);
+        ASSERT_EQ(setCallback->SetUICallback(&host), S_OK);
+        SelectBand(open, c.band);
+        open.Tick();
+        host.events.clear();
+
+        SetForegroundWindow(HostWindow());
+        std::vector<std::string> steps = {"mousemove " + ScreenPoint(open.Control(c.control), c.at.x, c.at.y)};
+        steps.insert(steps.end(), c.gesture.begin(), c.gesture.end());
+        ASSERT_TRUE(XdotoolSteps(steps));
+        EXPECT_TRUE(PumpUntil([&] { return c.changed(Block(open)); }));
+        open.Tick();  // nothing is held any more: the capture ends
+        ASSERT_GE(host.events.size(), 3u);
+        EXPECT_EQ(host.events.front().rfind("begin", 0), 0u) << host.events.front();
+        EXPECT_EQ(host.events[1].rfind("changed", 0), 0u) << host.events[1];
+        EXPECT_EQ(host.events.back().rfind("end", 0), 0u) << host.events.back();
+        setCallback->SetUICallback(nullptr);
+    }
+}
+
+// Audio through the system's graph with the page open: an envelope of the host moves
+// the output gain field within a tick, the output meters' peak text follows the
+// audio, and a click on the text clears the peak holds.
+TEST(PageControls, EnvelopesAndMetersFollowTheStreamAndTheirTicks)
+{
+    TestGraph graph;
+    ASSERT_TRUE(graph.ok());
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    ComPtr<IBaseFilter> filter = As<IBaseFilter>(open.filter.get(), IID_IBaseFilter);
+    ComPtr<CRecordingSink> sink(new CRecordingSink());
+    // Six tenths of a second of loud noise, then two of silence.
+    const CMediaType type = AudioType(WAVE_FORMAT_PCM, 2, 44100, 16);
+    std::vector<std::vector<BYTE>> buffers;
+    uint32_t noise = 1;
+    for (int b = 0; b < 8; ++b) {
+        std::vector<int16_t> samples(4410 * 2);
+        for (int16_t& sample : samples) {
+            noise = noise * 1664525u + 1013904223u;
+            sample = b < 6 ? int16_t(int32_t(noise >> 16) - 32768) / 4 : 0;
+        }
+        buffers.push_back(Bytes(samples.data(), samples.size() * 2));
+    }
+    ComPtr<CPushSource> source(new CPushSource(type, buffers, false));
+    // The page's timer ticks between the buffers, as it does while a host plays.
+    source->BeforeEachBuffer([](size_t) { Sleep(120); });
+    ASSERT_EQ(graph.Add(filter.get(), L"qz:Multiband"), S_OK);
+    ASSERT_EQ(graph.Add(source.get(), L"Source"), S_OK);
+    ASSERT_EQ(graph.Add(sink.get(), L"Sink"), S_OK);
+    ASSERT_EQ(graph.builder()->ConnectDirect(source->GetPin(0), FindPinByDirection(filter.get(), PINDIR_INPUT).get(),
+                                             nullptr),
+              S_OK);
+    ASSERT_EQ(graph.builder()->ConnectDirect(FindPinByDirection(filter.get(), PINDIR_OUTPUT).get(), sink->GetPin(0),
+                                             nullptr),
+              S_OK);
+    ComPtr<IMediaParams> params = As<IMediaParams>(open.filter.get(), qz::kIID_IMediaParams);
+    MP_ENVELOPE_SEGMENT jump{2500000, 100000000, 0.75f, 0.75f, MP_CURVE_JUMP, 0};  // +12 dB at 0.25 s
+    constexpr DWORD kOutputGainIndex = 1;
+    ASSERT_EQ(params->AddEnvelope(kOutputGainIndex, 1, &jump), S_OK);
+    EXPECT_EQ(Text(open.Control(10032)), "0.0");
+    EXPECT_EQ(Text(open.Control(10022)).substr(0, 4), "-Inf") << "no audio yet";
+
+    ASSERT_TRUE(SUCCEEDED(graph.control()->Run()));
+    EXPECT_TRUE(PumpUntil([&] { return source->WaitUntilDone(0); }));
+    EXPECT_TRUE(PumpUntil([&] { return Text(open.Control(10032)) == "12.0"; })) << Text(open.Control(10032));
+    graph.control()->Stop();
+
+    const std::string loudest = Text(open.Control(10022));
+    EXPECT_EQ(loudest.find("Inf"), std::string::npos) << "the peak holds show the loud part: " << loudest;
+    SetForegroundWindow(HostWindow());
+    ASSERT_TRUE(XdotoolSteps({"mousemove " + ScreenPoint(open.Control(10022), 26, 5) + " click 1"}));
+    const auto cleared = [&] {
+        const std::string text = Text(open.Control(10022));
+        return text.rfind("-Inf", 0) == 0 && text.size() > 4 && text.substr(text.size() - 4) == "-Inf";
+    };
+    EXPECT_TRUE(PumpUntil(cleared)) << "the stream ended in silence: " << Text(open.Control(10022));
+}
+
+} // namespace
