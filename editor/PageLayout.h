@@ -57,6 +57,16 @@ enum ControlId : int {
     ID_OUTPUT_GAIN = 10032,
 };
 
+// Items of the page's menus.
+enum MenuItemId : int {
+    ID_MENU_PRESET_MANAGER = 10500,
+    ID_MENU_ADD_PRESET = 10501,
+    ID_MENU_SETUP_A = 10502,
+    ID_MENU_SETUP_B = 10503,
+    ID_MENU_COPY_TO_OTHER = 10504,
+    ID_MENU_COPY_FROM_OTHER = 10505,
+};
+
 // A set-up message argument: a plain value, or the resource number of a pixel image
 // that the page loads and passes as a pointer.
 struct SetupArgument {

@@ -625,6 +625,9 @@ void CTqPlugInPropPage::OnCommand(int controlId, int code)
         UpdateMeters();
     } else if (code == qz::kFieldTextCommitted) {
         OnTypedEntry(controlId);
+    } else if (code == qz::PBN_PRESSED && controlId == ID_SETUP_MENU) {
+        // The menus open on the press, under the pointer that still holds the button.
+        ShowSetupMenu();
     } else if (!clicked) {
         return;
     } else if (InRange(controlId, ID_BAND_SOLO, kBands)) {
@@ -948,13 +951,60 @@ void CTqPlugInPropPage::UndoLastChange()
 
 void CTqPlugInPropPage::SwitchSetup()
 {
-    m_prop->UndoCheckpoint(kNewSnapshot);
     LONG setup = 0;
     m_prop->GetSetup(&setup);
-    setup = 1 - setup;
+    SelectSetup(1 - setup);
+}
+
+void CTqPlugInPropPage::SelectSetup(LONG setup)
+{
+    m_prop->UndoCheckpoint(kNewSnapshot);
     m_prop->SelectSetup(setup);
     SetSetupButtonText(setup);
     UpdateControls(0, true, true);
+}
+
+// The setup menu: either setup, and copying the current parameters to the other
+// setup or back. Copying to the other setup changes nothing the user hears, so it
+// takes no undo step.
+void CTqPlugInPropPage::ShowSetupMenu()
+{
+    LONG setup = 0;
+    m_prop->GetSetup(&setup);
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, ID_MENU_SETUP_A, "Setup A");
+    AppendMenuA(menu, MF_STRING, ID_MENU_SETUP_B, "Setup B");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, ID_MENU_COPY_TO_OTHER, setup == 0 ? "Copy to B" : "Copy to A");
+    AppendMenuA(menu, MF_STRING, ID_MENU_COPY_FROM_OTHER, setup == 0 ? "Copy from B" : "Copy from A");
+    CheckMenuRadioItem(menu, 0, 2, setup, MF_BYPOSITION);
+    const int choice = TrackMenuUnder(menu, ID_SETUP);
+    DestroyMenu(menu);
+    SendDlgItemMessageA(m_hwnd, ID_SETUP_MENU, qz::PB_RELEASE, 0, 0);
+
+    switch (choice) {
+    case ID_MENU_SETUP_A:
+    case ID_MENU_SETUP_B:
+        SelectSetup(choice == ID_MENU_SETUP_A ? 0 : 1);
+        break;
+    case ID_MENU_COPY_TO_OTHER:
+        m_prop->CopySetup(0, 1);
+        break;
+    case ID_MENU_COPY_FROM_OTHER:
+        m_prop->UndoCheckpoint(kNewSnapshot);
+        m_prop->CopySetup(1, 0);
+        UpdateControls(0, true, true);
+        break;
+    default:
+        break;
+    }
+}
+
+int CTqPlugInPropPage::TrackMenuUnder(HMENU menu, int buttonId)
+{
+    RECT button;
+    GetWindowRect(GetDlgItem(m_hwnd, buttonId), &button);
+    return TrackPopupMenu(menu, TPM_RETURNCMD, button.left + 1, button.bottom - 1, 0, m_hwnd, nullptr);
 }
 
 void CTqPlugInPropPage::SetSetupButtonText(LONG setup)

@@ -82,6 +82,10 @@ private:
     void ToggleEffectBypass();
     void UndoLastChange();
     void SwitchSetup();
+    void SelectSetup(LONG setup);
+    void ShowSetupMenu();
+    // Shows a popup menu under a button of the top row; the chosen id, or 0.
+    int TrackMenuUnder(HMENU menu, int buttonId);
     void ResetToDefaults();
     void SetSetupButtonText(LONG setup);
 
