@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
 #include <olectl.h>
 
 #include <clocale>
@@ -625,10 +626,38 @@ HWND HelpWindow()
     return help;
 }
 
+BOOL CALLBACK FindTreeView(HWND window, LPARAM found)
+{
+    char windowClass[32] = "";
+    GetClassNameA(window, windowClass, sizeof windowClass);
+    if (std::string(windowClass) != WC_TREEVIEWA)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// The contents tree of a help window, as the viewer read it out of the file: the text
+// of the top entry and how many entries there are.
+std::string HelpContents(HWND help)
+{
+    HWND tree = nullptr;
+    EnumChildWindows(help, FindTreeView, reinterpret_cast<LPARAM>(&tree));
+    if (tree == nullptr)
+        return "no contents tree";
+    char text[64] = "";
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetRoot(tree);
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return std::string(text) + ", " + std::to_string(TreeView_GetCount(tree)) + " entries";
+}
+
 // With the help file beside the DLL, a real click on the Help button and the frame's
 // Help each open the help viewer on it: a top-level window of this process with the
-// file's own title, and no message box. Wine's viewer has no HTML engine here and
-// leaves its pane blank, so the window is what is checked.
+// file's own title and its contents tree, and no message box. Wine's viewer has no
+// HTML engine here and leaves its page pane blank, so the pages are not checked here.
 TEST(EditorPage, HelpOpensTheHelpFileBesideTheDll)
 {
     OpenPage open;
@@ -649,6 +678,9 @@ TEST(EditorPage, HelpOpensTheHelpFileBesideTheDll)
     ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(open.Control(20016), 38, 10) + " click 1"));
     HWND help = nullptr;
     PumpUntil([&] { return (help = HelpWindow()) != nullptr; });
+    if (help != nullptr) {
+        EXPECT_EQ(HelpContents(help), "qz:Multiband, 12 entries") << "the viewer read the file's contents";
+    }
     expectHelpWindowThenClose(help, "the Help button");
 
     EXPECT_EQ(open.page->Help(nullptr), S_OK);
