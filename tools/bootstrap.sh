@@ -39,6 +39,7 @@ packages=(
   libsndfile1-dev
   librsvg2-bin imagemagick fonts-dejavu-core
   xdotool x11-apps
+  fp-utils
 )
 
 say() { echo "bootstrap: $*"; }

@@ -9,16 +9,22 @@ namespace {
 
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
+ComPtr<IClassFactory> PageFactoryOf(HMODULE module)
+{
+    ComPtr<IClassFactory> factory;
+    auto getClassObject =
+        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    if (getClassObject != nullptr)
+        getClassObject(qz::kCLSID_PropertyPage, IID_IClassFactory, factory.put_void());
+    return factory;
+}
+
+// The program's DLL keeps its page factory until the lifetime test lets go of it.
 ComPtr<IClassFactory>& PageFactory()
 {
     static ComPtr<IClassFactory> factory;
-    if (!factory) {
-        auto getClassObject =
-            reinterpret_cast<GetClassObjectFn>(
-                reinterpret_cast<void*>(GetProcAddress(Server().module(), "DllGetClassObject")));
-        if (getClassObject != nullptr)
-            getClassObject(qz::kCLSID_PropertyPage, IID_IClassFactory, factory.put_void());
-    }
+    if (!factory)
+        factory = PageFactoryOf(Server().module());
     return factory;
 }
 
@@ -30,11 +36,12 @@ FilterServer& Server()
     return server;
 }
 
-ComPtr<IPropertyPage> CreatePage()
+ComPtr<IPropertyPage> CreatePage(FilterServer& server)
 {
+    ComPtr<IClassFactory> factory = &server == &Server() ? PageFactory() : PageFactoryOf(server.module());
     ComPtr<IPropertyPage> page;
-    if (PageFactory())
-        PageFactory()->CreateInstance(nullptr, IID_IPropertyPage, page.put_void());
+    if (factory)
+        factory->CreateInstance(nullptr, IID_IPropertyPage, page.put_void());
     return page;
 }
 
@@ -88,16 +95,16 @@ HWND HostWindow()
     return host;
 }
 
-OpenPage::OpenPage(bool connectFirst, IUnknown* existingFilter)
+OpenPage::OpenPage(bool connectFirst, IUnknown* existingFilter, FilterServer& server)
 {
     if (existingFilter != nullptr) {
         existingFilter->AddRef();
         *filter.put() = existingFilter;
     } else {
-        filter = Server().Create<IUnknown>(IID_IUnknown);
+        filter = server.Create<IUnknown>(IID_IUnknown);
     }
     prop = As<qz::ITqPlugInProp>(filter.get(), qz::kIID_ITqPlugInProp);
-    page = CreatePage();
+    page = CreatePage(server);
     if (!page || !prop)
         return;
     page->SetPageSite(&site);

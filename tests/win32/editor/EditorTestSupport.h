@@ -13,7 +13,8 @@
 
 // The DLL, loaded once for the program, with the factories of both its classes.
 FilterServer& Server();
-ComPtr<IPropertyPage> CreatePage();
+// A new page of the given copy of the DLL.
+ComPtr<IPropertyPage> CreatePage(FilterServer& server = Server());
 // The page factory is one of the server's live objects; the lifetime test lets go of it.
 void ReleasePageFactory();
 
@@ -36,9 +37,10 @@ public:
 HWND HostWindow();
 
 // A page connected to a new filter (or the one given) and activated in the host
-// window: the order of the two steps is the caller's choice.
+// window: the order of the two steps is the caller's choice. Page and filter come
+// from the program's DLL unless another copy of it is named.
 struct OpenPage {
-    explicit OpenPage(bool connectFirst = true, IUnknown* filter = nullptr);
+    explicit OpenPage(bool connectFirst = true, IUnknown* filter = nullptr, FilterServer& server = Server());
     ~OpenPage();
     OpenPage(const OpenPage&) = delete;
     OpenPage& operator=(const OpenPage&) = delete;

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
 #include <olectl.h>
 
 #include <clocale>
@@ -483,48 +484,179 @@ BOOL CALLBACK CollectStaticTexts(HWND window, LPARAM texts)
     return TRUE;
 }
 
-// The Help button with no help file beside the DLL: the user is told which file
-// could not be opened. A thread reads the message box and closes it.
-TEST(EditorPage, HelpWithoutItsFileSaysWhichFileItLookedFor)
+// Another thread's watch over the message boxes of this thread: it reads each one
+// (its title, "|", its texts) and closes it with OK, as a user would, until Stop.
+class MessageBoxWatch {
+public:
+    MessageBoxWatch() : thread_(GetCurrentThreadId()), watcher_([this] { Watch(); }) {}
+    ~MessageBoxWatch() { Stop(); }
+    MessageBoxWatch(const MessageBoxWatch&) = delete;
+    MessageBoxWatch& operator=(const MessageBoxWatch&) = delete;
+
+    // Ends the watch: the boxes seen, in order.
+    std::vector<std::string> Stop()
+    {
+        stop_ = true;
+        if (watcher_.joinable())
+            watcher_.join();
+        return boxes_;
+    }
+
+private:
+    static BOOL CALLBACK FindBox(HWND window, LPARAM found)
+    {
+        char windowClass[16] = "";
+        GetClassNameA(window, windowClass, sizeof windowClass);
+        if (!IsWindowVisible(window) || std::string(windowClass) != "#32770")
+            return TRUE;
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+
+    void Watch()
+    {
+        while (!stop_) {
+            Sleep(20);
+            HWND box = nullptr;
+            EnumThreadWindows(thread_, FindBox, reinterpret_cast<LPARAM>(&box));
+            if (box == nullptr)
+                continue;
+            char caption[64] = "";
+            GetWindowTextA(box, caption, sizeof caption);
+            std::string text;
+            EnumChildWindows(box, CollectStaticTexts, reinterpret_cast<LPARAM>(&text));
+            boxes_.push_back(std::string(caption) + "|" + text);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            for (int attempt = 0; attempt < 250 && IsWindow(box); ++attempt)
+                Sleep(20);
+        }
+    }
+
+    const DWORD thread_;
+    std::vector<std::string> boxes_;
+    std::atomic<bool> stop_{false};
+    std::thread watcher_;
+};
+
+// Where the page of that copy of the DLL looks for the help file.
+std::string HelpFileBeside(HMODULE dll)
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(dll, path, sizeof path);
+    const std::string dllPath = path;
+    return dllPath.substr(0, dllPath.find_last_of('\\') + 1) + "TavelinqzMultiband.chm";
+}
+
+// The copy of the DLL that the build puts in a folder of its own, without the help file.
+std::wstring DllWithoutHelp()
+{
+    wchar_t path[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring program = path;
+    return program.substr(0, program.find_last_of(L'\\') + 1) + L"without-help\\qzMultibandDX.dll";
+}
+
+constexpr char kHelpTitle[] = "Tavelin:qz Multiband Help";  // the help file's own title
+
+BOOL CALLBACK FindHelpWindow(HWND window, LPARAM found)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char title[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || std::string(title) != kHelpTitle)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+HWND HelpWindow()
+{
+    HWND help = nullptr;
+    EnumWindows(FindHelpWindow, reinterpret_cast<LPARAM>(&help));
+    return help;
+}
+
+BOOL CALLBACK FindTreeView(HWND window, LPARAM found)
+{
+    char windowClass[32] = "";
+    GetClassNameA(window, windowClass, sizeof windowClass);
+    if (std::string(windowClass) != WC_TREEVIEWA)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// The contents tree of a help window, as the viewer read it out of the file: the text
+// of the top entry and how many entries there are.
+std::string HelpContents(HWND help)
+{
+    HWND tree = nullptr;
+    EnumChildWindows(help, FindTreeView, reinterpret_cast<LPARAM>(&tree));
+    if (tree == nullptr)
+        return "no contents tree";
+    char text[64] = "";
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetRoot(tree);
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return std::string(text) + ", " + std::to_string(TreeView_GetCount(tree)) + " entries";
+}
+
+// With the help file beside the DLL, a real click on the Help button and the frame's
+// Help each open the help viewer on it: a top-level window of this process with the
+// file's own title and its contents tree, and no message box. Wine's viewer has no
+// HTML engine here and leaves its page pane blank, so the pages are not checked here.
+TEST(EditorPage, HelpOpensTheHelpFileBesideTheDll)
 {
     OpenPage open;
     ASSERT_NE(open.window, nullptr);
-    char dll[MAX_PATH];
-    GetModuleFileNameA(Server().module(), dll, sizeof dll);
-    std::string expectedPath = dll;
-    expectedPath = expectedPath.substr(0, expectedPath.find_last_of('\\') + 1) + "TavelinqzMultiband.chm";
-    ASSERT_EQ(GetFileAttributesA(expectedPath.c_str()), INVALID_FILE_ATTRIBUTES) << "no help file in the test folder";
-
-    // Each message box: its title and text; the reader closes it.
-    std::vector<std::string> boxes;
-    const auto readNextBox = [&] {
-        const DWORD thread = GetCurrentThreadId();
-        return std::thread([&boxes, thread] {
-            for (int attempt = 0; attempt < 500; ++attempt) {
-                Sleep(20);
-                HWND box = nullptr;
-                EnumThreadWindows(thread, FindOtherVisibleWindow, reinterpret_cast<LPARAM>(&box));
-                if (box == nullptr)
-                    continue;
-                char caption[64] = "";
-                GetWindowTextA(box, caption, sizeof caption);
-                std::string text;
-                EnumChildWindows(box, CollectStaticTexts, reinterpret_cast<LPARAM>(&text));
-                boxes.push_back(std::string(caption) + "|" + text);
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-        });
+    ASSERT_NE(GetFileAttributesA(HelpFileBeside(Server().module()).c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the build puts the help file beside the DLL";
+    ASSERT_EQ(HelpWindow(), nullptr);
+    MessageBoxWatch watch;
+    const auto expectHelpWindowThenClose = [](HWND help, const char* opener) {
+        EXPECT_NE(help, nullptr) << opener << " opened a window titled " << kHelpTitle;
+        if (help == nullptr)
+            return;
+        PostMessageA(help, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(PumpUntil([help] { return !IsWindow(help); })) << "the help window closes";
     };
-    std::thread reader = readNextBox();
-    Click(open, 20016);
-    reader.join();
-    reader = readNextBox();
-    EXPECT_EQ(open.page->Help(nullptr), S_OK) << "the frame's Help: always S_OK";
-    reader.join();
 
+    SetForegroundWindow(HostWindow());
+    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(open.Control(20016), 38, 10) + " click 1"));
+    HWND help = nullptr;
+    PumpUntil([&] { return (help = HelpWindow()) != nullptr; });
+    if (help != nullptr) {
+        EXPECT_EQ(HelpContents(help), "qz:Multiband, 12 entries") << "the viewer read the file's contents";
+    }
+    expectHelpWindowThenClose(help, "the Help button");
+
+    EXPECT_EQ(open.page->Help(nullptr), S_OK);
+    expectHelpWindowThenClose(HelpWindow(), "the frame's Help");
+
+    EXPECT_EQ(watch.Stop(), std::vector<std::string>()) << "no message box";
+}
+
+// A copy of the DLL without the help file beside it: the Help button and the frame's
+// Help tell the user which file could not be opened.
+TEST(EditorPage, HelpWithoutItsFileSaysWhichFileItLookedFor)
+{
+    FilterServer withoutHelp(DllWithoutHelp().c_str());
+    ASSERT_TRUE(withoutHelp.ok()) << "the copy in without-help\\ loads";
+    ASSERT_NE(withoutHelp.module(), Server().module()) << "a module of its own";
+    const std::string expectedPath = HelpFileBeside(withoutHelp.module());
+    ASSERT_EQ(GetFileAttributesA(expectedPath.c_str()), INVALID_FILE_ATTRIBUTES) << "no help file beside this copy";
+    OpenPage open(true, nullptr, withoutHelp);
+    ASSERT_NE(open.window, nullptr);
+
+    MessageBoxWatch watch;
+    Click(open, 20016);
+    EXPECT_EQ(open.page->Help(nullptr), S_OK) << "the frame's Help: always S_OK";
     const std::string expected = "Error|Unable to open the Tavelin:qz Multiband help file:\n" + expectedPath;
-    EXPECT_EQ(boxes, std::vector<std::string>(2, expected)) << "the Help button, then the frame's Help";
+    EXPECT_EQ(watch.Stop(), std::vector<std::string>(2, expected)) << "the Help button, then the frame's Help";
 }
 
 // The system's property frame, as a host opens it. It is modal: a thread finds the

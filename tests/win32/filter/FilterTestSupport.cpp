@@ -7,7 +7,7 @@ using EntryPoint = HRESULT(STDAPICALLTYPE*)();
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 } // namespace
 
-FilterServer::FilterServer() : m_module(LoadLibraryW(L"qzMultibandDX.dll"))
+FilterServer::FilterServer(const wchar_t* path) : m_module(LoadLibraryW(path))
 {
     if (m_module == nullptr)
         return;

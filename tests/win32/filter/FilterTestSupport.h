@@ -11,7 +11,8 @@
 
 class FilterServer {
 public:
-    FilterServer();
+    // The DLL at `path`; by default the one beside the test program.
+    explicit FilterServer(const wchar_t* path = L"qzMultibandDX.dll");
     ~FilterServer();
     bool ok() const { return static_cast<bool>(m_factory); }
     HMODULE module() const { return m_module; }
