@@ -1,0 +1,18 @@
+// The filter's editor as a DirectShow host opens it: the property pages the filter
+// names, in the system's property frame.
+#pragma once
+
+#include "FilterModule.h"
+
+#include <strmif.h>
+
+#include <string>
+
+namespace qzhost {
+
+// Opens the pages `filter` names (ISpecifyPropertyPages) in the system's modal
+// property frame, titled `caption`, and returns when the user has closed it. The
+// pages come from `module`, which need not be registered. Throws HostError.
+void ShowEditorFrame(FilterModule& module, IBaseFilter* filter, const std::wstring& caption);
+
+} // namespace qzhost
