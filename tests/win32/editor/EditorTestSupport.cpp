@@ -21,6 +21,19 @@ ComPtr<IClassFactory>& PageFactory()
     return factory;
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM counter)
+{
+    ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
+BOOL CALLBACK CountWindowAndDescendants(HWND window, LPARAM counter)
+{
+    CountWindow(window, counter);
+    EnumChildWindows(window, CountWindow, counter);
+    return TRUE;
+}
+
 } // namespace
 
 FilterServer& Server()
@@ -142,4 +155,11 @@ void PumpMessages()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+int ThreadWindowCount()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindowAndDescendants, reinterpret_cast<LPARAM>(&count));
+    return count;
 }

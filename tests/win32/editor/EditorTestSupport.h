@@ -55,3 +55,6 @@ struct OpenPage {
 
 // Dispatches the messages queued for this thread.
 void PumpMessages();
+
+// Every window of this thread: top-level ones and all their descendants.
+int ThreadWindowCount();
