@@ -28,6 +28,14 @@ std::vector<CLSID> PageClasses(IBaseFilter* filter)
 
 } // namespace
 
+void CheckWindowsCanOpen()
+{
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe == nullptr)
+        throw HostError("the editor cannot open: no window can be shown here (is there a display?)");
+    DestroyWindow(probe);
+}
+
 void ShowEditorFrame(FilterModule& module, IBaseFilter* filter, const std::wstring& caption)
 {
     std::vector<CLSID> classes = PageClasses(filter);

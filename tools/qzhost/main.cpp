@@ -1,6 +1,7 @@
 // qzhost: a small Windows host of the qz:Multiband filter. It loads qzMultibandDX.dll
 // without registering it, streams WAV files through the filter with the system's
-// filter graph manager, and makes settings records.
+// filter graph manager (or plays them in real time with the filter's editor open),
+// and makes settings records.
 //
 //   qzhost process IN.wav OUT.wav [SETTINGS] [--ramp ...]... [--save FILE] [--editor] [--dll PATH]
 //   qzhost settings [SETTINGS] --save FILE [--dll PATH]
@@ -207,6 +208,9 @@ int Process(const CommandLine& line)
         CheckNotOver(options.savePath, in, "the input");
         CheckNotOver(options.savePath, out, "the output");
     }
+
+    if (line.editor)
+        CheckWindowsCanOpen();
 
     FilterModule module(line.dllPath);
     ComPtr<IBaseFilter> filter = module.CreateFilter();
