@@ -83,6 +83,15 @@ BOOL CALLBACK FindButtonByText(HWND window, LPARAM search)
     return FALSE;
 }
 
+// The size of a file, or 0 when there is none.
+uint64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
 std::vector<int16_t> Prefix(const std::vector<int16_t>& samples, size_t count)
 {
     return std::vector<int16_t>(samples.begin(), samples.begin() + std::min(count, samples.size()));
@@ -100,6 +109,15 @@ TEST_F(QzhostTest, EditorClosedEarlyLeavesAValidFileOfWhatWasProcessed)
     char caption[128] = "";
     GetWindowTextA(frame, caption, sizeof caption);
     EXPECT_NE(std::string(caption).find("long.wav"), std::string::npos) << caption;
+    // The audio reaches the temporary file while the frame is open.
+    const uint64_t header = 44;
+    bool writing = false;
+    for (int attempt = 0; attempt < 3000 && !writing; ++attempt) {
+        writing = FileSize(outPath + L".partial") > header;
+        if (!writing)
+            Sleep(20);
+    }
+    EXPECT_TRUE(writing) << "audio written while the editor is open";
 
     // As the frame's close box does.
     PostMessageA(frame, WM_CLOSE, 0, 0);
@@ -116,7 +134,7 @@ TEST_F(QzhostTest, EditorClosedEarlyLeavesAValidFileOfWhatWasProcessed)
     EXPECT_FALSE(Exists(outPath + L".partial"));
     EXPECT_EQ(out.channels, 2);
     EXPECT_EQ(out.rate, 44100u);
-    EXPECT_GT(out.data.size(), 0u) << "the graph streamed while the frame opened";
+    EXPECT_GT(out.data.size(), 0u);
     EXPECT_LT(out.data.size(), in.data.size()) << "played in real time, the file cannot be through yet";
     const std::vector<int16_t> produced = Samples16(out.data);
     EXPECT_TRUE(SameSamples(produced, Prefix(EngineResult(BlockWith({{"Threshold 1", 0.5f}}), in), produced.size())));
