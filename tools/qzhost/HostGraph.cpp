@@ -104,20 +104,29 @@ private:
     {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const HANDLE handles[] = {m_finish, m_queued};
-        while (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-            LONG code = 0;
-            LONG_PTR first = 0, second = 0;
-            while (m_events->GetEvent(&code, &first, &second, 0) == S_OK) {
-                if (code == EC_COMPLETE && !m_ending.complete) {
-                    m_ending.complete = true;
-                    m_atEndOfStream();
-                } else if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && m_ending.failure.empty()) {
-                    m_ending.failure = "the stream stopped: " + HrText(static_cast<HRESULT>(first));
-                }
-                m_events->FreeEventParams(code, first, second);
-            }
+        // Once more after the finish: an event may have come with it.
+        for (;;) {
+            const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            ReadQueuedEvents();
+            if (woken != WAIT_OBJECT_0 + 1)
+                break;
         }
         CoUninitialize();
+    }
+
+    void ReadQueuedEvents()
+    {
+        LONG code = 0;
+        LONG_PTR first = 0, second = 0;
+        while (m_events->GetEvent(&code, &first, &second, 0) == S_OK) {
+            if (code == EC_COMPLETE && !m_ending.complete) {
+                m_ending.complete = true;
+                m_atEndOfStream();
+            } else if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && m_ending.failure.empty()) {
+                m_ending.failure = "the stream stopped: " + HrText(static_cast<HRESULT>(first));
+            }
+            m_events->FreeEventParams(code, first, second);
+        }
     }
 
     IMediaEvent* const m_events;
@@ -256,7 +265,7 @@ HostGraph::Result HostGraph::Stream(const std::wstring& outputPath, bool paced,
         throw HostError("the graph completed, but the end of the stream never reached qzhost's WAV writer");
 
     writer.Commit();
-    return Result{outcome.frames, outcome.peak, ending.complete};
+    return Result{outcome.frames, outcome.peak, outcome.ended};
 }
 
 HostGraph::Result HostGraph::Run(const std::wstring& outputPath, DWORD timeoutMs)

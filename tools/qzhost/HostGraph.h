@@ -34,7 +34,7 @@ public:
     struct Result {
         uint64_t frames = 0;    // frames written
         double peak = 0.0;      // full scale 1.0
-        bool complete = false;  // the whole stream reached the file
+        bool complete = false;  // the whole stream, its end included, reached the file
     };
     // Runs the graph until the stream has ended, stops it, and gives the WAV file
     // `outputPath` its content. Waits at most `timeoutMs`. Throws HostError; the
