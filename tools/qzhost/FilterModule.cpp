@@ -4,10 +4,6 @@
 
 namespace qzhost {
 
-namespace {
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-} // namespace
-
 FilterModule::FilterModule(const std::wstring& path)
     : m_path(FullPath(path.empty() ? ProgramFolder() + kDefaultName : path))
 {
@@ -16,17 +12,19 @@ FilterModule::FilterModule(const std::wstring& path)
     if (m_module == nullptr)
         throw HostError("cannot load the filter DLL " + Quoted(m_path) + ": " +
                         HrText(HRESULT_FROM_WIN32(GetLastError())));
-    auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+    m_getClassObject = reinterpret_cast<GetClassObjectFn>(
         reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
-    if (getClassObject == nullptr)
+    if (m_getClassObject == nullptr)
         throw HostError(Quoted(m_path) + " is not a COM server: it has no DllGetClassObject entry point");
-    const HRESULT hr = getClassObject(qz::kCLSID_Filter, IID_IClassFactory, m_factory.put_void());
+    const HRESULT hr = m_getClassObject(qz::kCLSID_Filter, IID_IClassFactory, m_factory.put_void());
     if (FAILED(hr) || !m_factory)
         throw HostError(Quoted(m_path) + " does not serve the qz:Multiband filter: " + HrText(hr));
 }
 
 FilterModule::~FilterModule()
 {
+    for (DWORD cookie : m_servedClasses)
+        CoRevokeClassObject(cookie);
     m_factory.reset();
     // The DLL stays loaded until the process ends: an object qzhost let go of may
     // still be held by a graph being torn down.
@@ -39,6 +37,21 @@ ComPtr<IBaseFilter> FilterModule::CreateFilter()
     if (FAILED(hr) || !filter)
         throw HostError("the filter's class factory could not create the filter: " + HrText(hr));
     return filter;
+}
+
+void FilterModule::ServeClasses(const std::vector<CLSID>& classes)
+{
+    for (const CLSID& served : classes) {
+        ComPtr<IClassFactory> factory;
+        HRESULT hr = m_getClassObject(served, IID_IClassFactory, factory.put_void());
+        if (FAILED(hr) || !factory)
+            throw HostError(Quoted(m_path) + " does not serve a class the filter names: " + HrText(hr));
+        DWORD cookie = 0;
+        hr = CoRegisterClassObject(served, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+        if (FAILED(hr))
+            throw HostError("cannot offer the DLL's classes to this process: " + HrText(hr));
+        m_servedClasses.push_back(cookie);
+    }
 }
 
 } // namespace qzhost

@@ -7,6 +7,7 @@
 #include <strmif.h>
 
 #include <string>
+#include <vector>
 
 namespace qzhost {
 
@@ -26,10 +27,19 @@ public:
     ComPtr<IBaseFilter> CreateFilter();
     const std::wstring& Path() const { return m_path; }
 
+    // Makes the DLL's classes `classes` creatable with CoCreateInstance in this
+    // process while the module lives, as the system's property frame creates its
+    // pages by class. Throws HostError.
+    void ServeClasses(const std::vector<CLSID>& classes);
+
 private:
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
     std::wstring m_path;
     HMODULE m_module = nullptr;
+    GetClassObjectFn m_getClassObject = nullptr;
     ComPtr<IClassFactory> m_factory;
+    std::vector<DWORD> m_servedClasses;  // CoRegisterClassObject's cookies
 };
 
 } // namespace qzhost

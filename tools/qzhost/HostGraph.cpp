@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace qzhost {
 
@@ -67,6 +68,74 @@ std::string EventDetails(IMediaEvent* events)
 }
 
 } // namespace
+
+// Reads the graph's events on a thread of its own until told to finish: notes the
+// first failure, and calls `atEndOfStream` when the stream has completed.
+class HostGraph::EventWatcher {
+public:
+    EventWatcher(IMediaEvent* events, HANDLE queued, const std::function<void()>& atEndOfStream)
+        : m_events(events), m_queued(queued), m_atEndOfStream(atEndOfStream),
+          m_finish(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    {
+        if (m_finish == nullptr)
+            throw HostError("cannot create an event: " + HrText(HRESULT_FROM_WIN32(GetLastError())));
+        m_thread = std::thread([this] { Watch(); });
+    }
+    ~EventWatcher()
+    {
+        if (m_thread.joinable()) {
+            SetEvent(m_finish);
+            m_thread.join();
+        }
+        CloseHandle(m_finish);
+    }
+    EventWatcher(const EventWatcher&) = delete;
+    EventWatcher& operator=(const EventWatcher&) = delete;
+
+    Ending Finish()
+    {
+        SetEvent(m_finish);
+        m_thread.join();
+        return m_ending;
+    }
+
+private:
+    void Watch()
+    {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        const HANDLE handles[] = {m_finish, m_queued};
+        // Once more after the finish: an event may have come with it.
+        for (;;) {
+            const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            ReadQueuedEvents();
+            if (woken != WAIT_OBJECT_0 + 1)
+                break;
+        }
+        CoUninitialize();
+    }
+
+    void ReadQueuedEvents()
+    {
+        LONG code = 0;
+        LONG_PTR first = 0, second = 0;
+        while (m_events->GetEvent(&code, &first, &second, 0) == S_OK) {
+            if (code == EC_COMPLETE && !m_ending.complete) {
+                m_ending.complete = true;
+                m_atEndOfStream();
+            } else if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && m_ending.failure.empty()) {
+                m_ending.failure = "the stream stopped: " + HrText(static_cast<HRESULT>(first));
+            }
+            m_events->FreeEventParams(code, first, second);
+        }
+    }
+
+    IMediaEvent* const m_events;
+    const HANDLE m_queued;
+    const std::function<void()> m_atEndOfStream;
+    const HANDLE m_finish;
+    Ending m_ending;
+    std::thread m_thread;
+};
 
 std::string DescribeFormat(const WAVEFORMATEX& format)
 {
@@ -161,45 +230,78 @@ WAVEFORMATEX HostGraph::Connect(const std::wstring& inputPath)
     return format;
 }
 
-HostGraph::Result HostGraph::Run(const std::wstring& outputPath, DWORD timeoutMs)
+HostGraph::Result HostGraph::Stream(const std::wstring& outputPath, bool paced,
+                                     const std::function<Ending()>& awaitEnding)
 {
     WAVEFORMATEX format{};
     if (!m_sink->ConnectedFormat(format))
         throw HostError("the graph is not connected");
     WavFileWriter writer(outputPath, format);
     m_sink->SetWriter(&writer);
+    m_sink->SetPaced(paced);
     struct Detach {
         CWavWriterSink* sink;
-        ~Detach() { sink->SetWriter(nullptr); }
-    } detach{m_sink.get()};
+        IMediaControl* control;
+        // Stopped before the writer goes, whatever happened.
+        ~Detach()
+        {
+            control->Stop();
+            sink->SetWriter(nullptr);
+        }
+    } detach{m_sink.get(), m_control.get()};
 
     HRESULT hr = m_control->Run();
-    if (FAILED(hr)) {
-        m_control->Stop();
+    if (FAILED(hr))
         throw HostError("the graph did not start: " + HrText(hr));
-    }
-    LONG code = 0;
-    hr = m_events->WaitForCompletion(static_cast<LONG>(timeoutMs), &code);
-    const std::string details = EventDetails(m_events.get());
+    const Ending ending = awaitEnding();
     m_control->Stop();
     const CWavWriterSink::Outcome outcome = m_sink->Result();
 
     if (FAILED(outcome.failure))
         throw HostError("writing " + Quoted(writer.PartialPath()) + " failed: " + HrText(outcome.failure));
-    if (hr == E_ABORT)
-        throw HostError("the graph did not complete within " + std::to_string(timeoutMs / 1000) + " s");
-    if (FAILED(hr))
-        throw HostError("waiting for the graph to complete failed: " + HrText(hr));
-    if (code != EC_COMPLETE) {
-        char text[16];
-        std::snprintf(text, sizeof text, "0x%02lx", static_cast<unsigned long>(code));
-        throw HostError(std::string("the graph stopped with event ") + text + " instead of completing" + details);
-    }
-    if (!outcome.ended)
+    if (!ending.failure.empty())
+        throw HostError(ending.failure);
+    if (ending.complete && !outcome.ended)
         throw HostError("the graph completed, but the end of the stream never reached qzhost's WAV writer");
 
     writer.Commit();
-    return Result{outcome.frames, outcome.peak};
+    return Result{outcome.frames, outcome.peak, outcome.ended};
+}
+
+HostGraph::Result HostGraph::Run(const std::wstring& outputPath, DWORD timeoutMs)
+{
+    return Stream(outputPath, false, [&] {
+        LONG code = 0;
+        const HRESULT hr = m_events->WaitForCompletion(static_cast<LONG>(timeoutMs), &code);
+        const std::string details = EventDetails(m_events.get());
+        Ending ending;
+        ending.complete = hr == S_OK && code == EC_COMPLETE;
+        if (hr == E_ABORT)
+            ending.failure = "the graph did not complete within " + std::to_string(timeoutMs / 1000) + " s";
+        else if (FAILED(hr))
+            ending.failure = "waiting for the graph to complete failed: " + HrText(hr);
+        else if (code != EC_COMPLETE) {
+            char text[16];
+            std::snprintf(text, sizeof text, "0x%02lx", static_cast<unsigned long>(code));
+            ending.failure = std::string("the graph stopped with event ") + text + " instead of completing" + details;
+        }
+        return ending;
+    });
+}
+
+HostGraph::Result HostGraph::RunInRealTime(const std::wstring& outputPath, const std::function<void()>& session,
+                                           const std::function<void()>& atEndOfStream)
+{
+    OAEVENT queued = 0;
+    HRESULT hr = m_events->GetEventHandle(&queued);
+    if (FAILED(hr))
+        throw HostError("the graph gives no event handle: " + HrText(hr));
+    return Stream(outputPath, true, [&] {
+        // A second thread reads the graph's events while the session holds this one.
+        EventWatcher watcher(m_events.get(), reinterpret_cast<HANDLE>(queued), atEndOfStream);
+        session();
+        return watcher.Finish();
+    });
 }
 
 } // namespace qzhost

@@ -9,6 +9,7 @@
 #include <mmreg.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qzhost {
@@ -31,15 +32,33 @@ public:
     WAVEFORMATEX Connect(const std::wstring& inputPath);
 
     struct Result {
-        uint64_t frames = 0;  // frames written
-        double peak = 0.0;    // full scale 1.0
+        uint64_t frames = 0;    // frames written
+        double peak = 0.0;      // full scale 1.0
+        bool complete = false;  // the whole stream, its end included, reached the file
     };
     // Runs the graph until the stream has ended, stops it, and gives the WAV file
     // `outputPath` its content. Waits at most `timeoutMs`. Throws HostError; the
     // output is then left as it was.
     Result Run(const std::wstring& outputPath, DWORD timeoutMs);
+    // Runs the graph in real time, paced by the graph's clock, for as long as
+    // `session` runs on this thread; `atEndOfStream` is called (from another thread)
+    // when the whole stream has been written. Then stops the graph and gives the WAV
+    // file `outputPath` what was written until then. Throws HostError; the output is
+    // then left as it was.
+    Result RunInRealTime(const std::wstring& outputPath, const std::function<void()>& session,
+                         const std::function<void()>& atEndOfStream);
 
 private:
+    // How a run ended, as far as the graph's events tell.
+    struct Ending {
+        std::string failure;    // empty: none
+        bool complete = false;  // EC_COMPLETE arrived
+    };
+    class EventWatcher;
+    // Writes the stream to `outputPath` while `awaitEnding` waits for the run to end.
+    Result Stream(const std::wstring& outputPath, bool paced, const std::function<Ending()>& awaitEnding);
+
+
     ComPtr<IGraphBuilder> m_graph;
     ComPtr<IMediaControl> m_control;
     ComPtr<IMediaEvent> m_events;

@@ -91,6 +91,13 @@ public:
         return m_sink->Consume(sample);
     }
 
+    STDMETHODIMP BeginFlush() override
+    {
+        const HRESULT hr = CBaseInputPin::BeginFlush();
+        m_sink->WakeStreamingThread();
+        return hr;
+    }
+
     STDMETHODIMP EndOfStream() override
     {
         const HRESULT hr = CBaseInputPin::EndOfStream();
@@ -103,9 +110,45 @@ private:
     CWavWriterSink* const m_sink;
 };
 
-CWavWriterSink::CWavWriterSink() : CRendererFilter(nullptr, kCLSID_WavWriterSink), m_pin(new Pin(this)) {}
+CWavWriterSink::CWavWriterSink()
+    : CRendererFilter(nullptr, kCLSID_WavWriterSink), m_pin(new Pin(this)),
+      m_stateChanged(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+    if (m_stateChanged == nullptr)
+        throw HostError("cannot create an event: " + HrText(HRESULT_FROM_WIN32(GetLastError())));
+}
 
-CWavWriterSink::~CWavWriterSink() { delete m_pin; }
+CWavWriterSink::~CWavWriterSink()
+{
+    delete m_pin;
+    CloseHandle(m_stateChanged);
+}
+
+STDMETHODIMP CWavWriterSink::Stop()
+{
+    const HRESULT hr = CRendererFilter::Stop();
+    WakeStreamingThread();
+    return hr;
+}
+
+STDMETHODIMP CWavWriterSink::Pause()
+{
+    const HRESULT hr = CRendererFilter::Pause();
+    WakeStreamingThread();
+    return hr;
+}
+
+STDMETHODIMP CWavWriterSink::Run(REFERENCE_TIME start)
+{
+    const HRESULT hr = CRendererFilter::Run(start);
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_clock.reset();
+        GetSyncSource(m_clock.put());
+    }
+    WakeStreamingThread();
+    return hr;
+}
 
 CBasePin* CWavWriterSink::GetPin(int index) { return index == 0 ? m_pin : nullptr; }
 
@@ -165,6 +208,14 @@ HRESULT CWavWriterSink::Consume(IMediaSample* sample)
     const LONG length = sample->GetActualDataLength();
     if (length <= 0)
         return S_OK;
+    if (m_paced) {
+        // The sample plays when the stream time reaches its first frame: the frames
+        // written before it, which also places the tail the filter delivers at the
+        // end of the stream.
+        hr = WaitUntilDue(Result().frames, format.nSamplesPerSec);
+        if (hr != S_OK)
+            return hr;
+    }
 
     std::unique_lock<std::mutex> hold(m_lock);
     if (m_writer == nullptr) {
@@ -180,6 +231,34 @@ HRESULT CWavWriterSink::Consume(IMediaSample* sample)
     m_outcome.frames = m_writer->DataBytes() / blockAlign;
     m_outcome.peak = std::fmax(m_outcome.peak, PeakOf(format, data, length));
     return S_OK;
+}
+
+HRESULT CWavWriterSink::WaitUntilDue(uint64_t frame, DWORD rate)
+{
+    const REFERENCE_TIME due = static_cast<REFERENCE_TIME>(frame * 10000000 / rate);
+    for (;;) {
+        // Reset before looking, so that a change made after the look ends the wait.
+        ResetEvent(m_stateChanged);
+        if (IsStopped() || m_pin->IsFlushing())
+            return S_FALSE;
+        DWORD waitMs = INFINITE;  // paused: until the graph runs or stops
+        if (State() == State_Running) {
+            ComPtr<IReferenceClock> clock;
+            {
+                std::lock_guard<std::mutex> hold(m_lock);
+                clock = m_clock;
+            }
+            REFERENCE_TIME now = 0;
+            // Without a clock there is nothing to keep time by: the sample goes at once.
+            if (!clock || FAILED(clock->GetTime(&now)))
+                return S_OK;
+            const REFERENCE_TIME ahead = due - (now - StartTime());
+            if (ahead <= 0)
+                return S_OK;
+            waitMs = static_cast<DWORD>(ahead / 10000 + 1);
+        }
+        WaitForSingleObject(m_stateChanged, waitMs);
+    }
 }
 
 void CWavWriterSink::EndOfStreamReached()

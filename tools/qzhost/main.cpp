@@ -1,14 +1,16 @@
 // qzhost: a small Windows host of the qz:Multiband filter. It loads qzMultibandDX.dll
 // without registering it, streams WAV files through the filter with the system's
-// filter graph manager, and makes settings records.
+// filter graph manager (or plays them in real time with the filter's editor open),
+// and makes settings records.
 //
-//   qzhost process IN.wav OUT.wav [SETTINGS] [--ramp ...]... [--save FILE] [--dll PATH]
+//   qzhost process IN.wav OUT.wav [SETTINGS] [--ramp ...]... [--save FILE] [--editor] [--dll PATH]
 //   qzhost settings [SETTINGS] --save FILE [--dll PATH]
 //   qzhost presets [--dll PATH]
 //   qzhost params [--dll PATH]
 //
 // Exit codes: 0 done, 1 the task failed, 2 the command line is wrong. Every failure is
 // one line on standard error, and no output file is left behind by a failed run.
+#include "EditorFrame.h"
 #include "FilterModule.h"
 #include "HostGraph.h"
 #include "HostSupport.h"
@@ -30,6 +32,7 @@ namespace {
 
 const char* const kUsage =
     "usage: qzhost process IN.wav OUT.wav [SETTINGS] [--ramp \"LABEL=FROM:TO@START-END\"]... [--save FILE]\n"
+    "                      [--editor]\n"
     "       qzhost settings [SETTINGS] --save FILE\n"
     "       qzhost presets\n"
     "       qzhost params\n"
@@ -48,13 +51,19 @@ const char* const kUsage =
     "  --ramp LABEL=FROM:TO@START-END\n"
     "                     moves a parameter linearly from FROM to TO (normalized) between\n"
     "                     START and END seconds of the stream (IMediaParams envelope)\n"
-    "  --save FILE        saves the settings' 240-byte record once they are applied\n";
+    "  --save FILE        saves the settings' 240-byte record once they are applied\n"
+    "  --editor           plays IN.wav in real time with the filter's editor open in the system's\n"
+    "                     property frame, so its meters move and its controls act on the audio.\n"
+    "                     Close the frame to finish: OUT.wav holds what was processed until then.\n"
+    "                     When the file ends first, the frame stays open until it is closed, and\n"
+    "                     OUT.wav is complete.\n";
 
 struct CommandLine {
     std::wstring command;
     std::vector<std::wstring> files;
     SettingsOptions settings;
     std::wstring dllPath;
+    bool editor = false;
 };
 
 CommandLine Parse(int argc, wchar_t** argv)
@@ -81,6 +90,14 @@ CommandLine Parse(int argc, wchar_t** argv)
             continue;
         }
         const std::string option = Utf8(argument);
+        if (argument == L"--editor") {
+            if (!process)
+                throw UsageError("--editor belongs to qzhost process: the editor opens while the audio streams");
+            if (line.editor)
+                throw UsageError("--editor given twice");
+            line.editor = true;
+            continue;
+        }
         const bool known = argument == L"--preset" || argument == L"--load" || argument == L"--set" ||
                            argument == L"--ramp" || argument == L"--save" || argument == L"--dll";
         if (!known)
@@ -192,6 +209,9 @@ int Process(const CommandLine& line)
         CheckNotOver(options.savePath, out, "the output");
     }
 
+    if (line.editor)
+        CheckWindowsCanOpen();
+
     FilterModule module(line.dllPath);
     ComPtr<IBaseFilter> filter = module.CreateFilter();
     FilterSettings settings(filter.get());
@@ -205,7 +225,18 @@ int Process(const CommandLine& line)
     if (!options.savePath.empty())
         WriteWholeFile(options.savePath, settings.SaveRecord());
 
-    const HostGraph::Result result = graph.Run(out, Timeout(in, format));
+    HostGraph::Result result;
+    if (line.editor) {
+        const std::wstring caption = L"qz:Multiband - " + in.substr(in.find_last_of(L"\\/") + 1);
+        result = graph.RunInRealTime(
+            out, [&] { ShowEditorFrame(module, filter.get(), caption); },
+            [] {
+                Print("end:", "the whole file has been processed; close the editor to finish");
+                std::fflush(stdout);
+            });
+    } else {
+        result = graph.Run(out, Timeout(in, format));
+    }
 
     LONG over = 0;
     ComPtr<qz::ITqPlugInProp> engine = filter.As<qz::ITqPlugInProp>(qz::kIID_ITqPlugInProp);
@@ -221,6 +252,10 @@ int Process(const CommandLine& line)
     std::snprintf(seconds, sizeof seconds, "%.3f s", format.nSamplesPerSec ? double(result.frames) / format.nSamplesPerSec : 0.0);
     Print("output:", Quoted(out) + ", " + DescribeFormat(format));
     Print("frames:", std::to_string(result.frames) + " written (" + seconds + ")");
+    if (line.editor)
+        Print("editor:", result.complete ? "closed after the whole file was processed"
+                                         : "closed before the end of the file; the output holds what was processed "
+                                           "until then");
     Print("peak:", Decibels(result.peak));
     Print("over:", over != 0 ? "yes: the limiter cut in or the output went above full scale" : "no");
     return 0;

@@ -1,11 +1,14 @@
 // The battery: the real qzMultibandDX.dll through COM in the system's filter graph, held
 // to what plug-in validators check. Audio at every sample rate and buffer size, in every
 // format, with signals that trouble DSP code; random automation while audio streams;
-// the stored state's round trip; and a comma-decimal locale.
+// the stored state's round trip; a comma-decimal locale; and the editor page opened
+// and closed while audio streams, on real windows (the battery needs a display).
 //
 // The short version runs in `make test`; QZ_BATTERY=long (`make battery`) runs every
 // combination and more random rounds, and prints a summary table.
+#include "EditorTestSupport.h"
 #include "FilterTestSupport.h"
+#include "GdiLedger.h"
 #include "TestFilters.h"
 
 #include <gtest/gtest.h>
@@ -20,9 +23,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <atomic>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -535,6 +541,120 @@ TEST_F(Battery, ACommaDecimalLocaleChangesNothing)
     Count("locale: comma decimal", 6000,
           comma.texts == plain.texts && comma.values == plain.values && comma.saved == plain.saved &&
               comma.audio == plain.audio);
+}
+
+// --- The editor while streaming ----------------------------------------------------------
+
+// Waits, pumping this thread's messages, until `done` answers true; false after a
+// minute (a deadline against a hang, not a measurement).
+template <class Done>
+bool PumpUntilDone(Done done)
+{
+    for (int i = 0; i < 60000 && !done(); ++i) {
+        PumpMessages();
+        Sleep(1);
+    }
+    return done();
+}
+
+// The page of the real DLL (created by its class factory, connected with SetObjects,
+// activated in a real window) on a fresh filter before it ever streamed, then opened
+// and closed again and again while the filter streams: each opening overlaps its own
+// stretch of the stream, the source waiting for the page before going on. Then once
+// more after the stream. The stream comes out whole and clean, and nothing stays
+// behind: no GDI object the DLL made, no window, no live object in the server.
+TEST_F(Battery, TheEditorOpensColdWarmAndOverAndOverWhileStreamingAndLeavesNothingBehind)
+{
+    ASSERT_TRUE(InstallGdiCounters(Server().module())) << "the DLL's GDI calls are counted";
+    HostWindow();
+    PumpMessages();
+    const std::set<HGDIOBJ> liveBefore = g_ledger.live;
+    const long createdBefore = g_ledger.created;
+    const int windowsBefore = ThreadWindowCount();
+
+    // The first opening is the cold one; the others all open while the audio streams.
+    const size_t openings = 1 + (LongRun() ? 100 : 20);
+    const size_t buffersPerOpening = 4;
+    const int bufferFrames = 256;
+    const SampleFormat format{WAVE_FORMAT_IEEE_FLOAT, 32, 2};
+    const size_t frames = (openings + 1) * buffersPerOpening * bufferFrames;
+    const std::vector<BYTE> audio = MakeAudio(Signal::Noise, format, frames, 48000);
+    {
+        Rig rig(server, format, 48000, audio, bufferFrames);
+        ASSERT_TRUE(rig.prop);
+        rig.prop->SetThreshold(-300, 1, FALSE);  // gain reduction for the meters to show
+
+        std::atomic<size_t> openingsDone{0};
+        std::atomic<size_t> buffersReleased{0};
+        std::atomic<bool> lockstepBroken{false};
+        rig.source->BeforeEachBuffer([&](size_t index) {
+            if (index % buffersPerOpening == 0) {
+                const size_t needed = std::min(index / buffersPerOpening, openings);
+                for (int i = 0; i < 60000 && openingsDone < needed; ++i)
+                    Sleep(1);
+                lockstepBroken = lockstepBroken || openingsDone < needed;
+            }
+            buffersReleased = index + 1;
+        });
+
+        std::optional<OpenPage> page;
+        page.emplace(true, rig.filter.get());
+        ASSERT_NE(page->window, nullptr) << "the cold opening";
+        page->Tick();
+
+        ::testing::AssertionResult streamed = ::testing::AssertionFailure() << "the stream did not run";
+        std::thread streaming([&] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            streamed = rig.Run();
+            CoUninitialize();
+        });
+        size_t pagesShown = 0;
+        for (size_t opening = 0; opening < openings; ++opening) {
+            if (opening > 0)
+                page.emplace(opening % 2 == 1, rig.filter.get());
+            // The stream is inside this opening's stretch while the page lives.
+            const bool inStream = PumpUntilDone([&] { return buffersReleased > opening * buffersPerOpening; });
+            EXPECT_TRUE(inStream) << "opening " << opening;
+            pagesShown += page->window != nullptr && IsWindowVisible(page->window) ? 1 : 0;
+            for (int tick = 0; tick < 3; ++tick) {
+                page->Tick();
+                PumpMessages();
+            }
+            page.reset();
+            ++openingsDone;
+        }
+        streaming.join();
+        EXPECT_TRUE(streamed);
+        EXPECT_FALSE(lockstepBroken) << "every opening overlapped the stream";
+        EXPECT_EQ(pagesShown, openings);
+
+        const std::vector<BYTE> out = rig.Output();
+        const std::string defect = FirstDefect(out, format, false);
+        EXPECT_EQ(out.size(), audio.size()) << "every frame came out";
+        EXPECT_EQ(defect, "");
+
+        // Warm: on the filter that has streamed.
+        page.emplace(false, rig.filter.get());
+        EXPECT_NE(page->window, nullptr) << "the warm opening";
+        page->Tick();
+        page.reset();
+        Count("editor: opened while streaming", static_cast<long long>(frames),
+              streamed && !lockstepBroken && pagesShown == openings && out.size() == audio.size() && defect.empty());
+    }
+    PumpMessages();
+
+    EXPECT_GE(g_ledger.created - createdBefore, static_cast<long>(openings) * 4) << "the pages' GDI objects counted";
+    EXPECT_EQ(g_ledger.live, liveBefore) << "GDI objects left behind: "
+                                         << static_cast<long>(g_ledger.live.size() - liveBefore.size());
+    EXPECT_EQ(g_ledger.windowDcs, 0);
+    EXPECT_EQ(g_ledger.deletedWhileSelected, 0);
+    EXPECT_EQ(g_ledger.failedDeletes, 0);
+    EXPECT_EQ(ThreadWindowCount(), windowsBefore);
+
+    ReleasePageFactory();
+    Server().ReleaseFactory();
+    server.ReleaseFactory();
+    EXPECT_EQ(server.CanUnloadNow(), S_OK) << "every page, filter and factory is gone";
 }
 
 } // namespace

@@ -28,6 +28,19 @@ ComPtr<IClassFactory>& PageFactory()
     return factory;
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM counter)
+{
+    ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
+BOOL CALLBACK CountWindowAndDescendants(HWND window, LPARAM counter)
+{
+    CountWindow(window, counter);
+    EnumChildWindows(window, CountWindow, counter);
+    return TRUE;
+}
+
 } // namespace
 
 FilterServer& Server()
@@ -176,4 +189,11 @@ qz::ParamBlock Block(const OpenPage& open)
     qz::ParamBlock block{};
     open.prop->GetParamBlock(&block);
     return block;
+}
+
+int ThreadWindowCount()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindowAndDescendants, reinterpret_cast<LPARAM>(&count));
+    return count;
 }

@@ -110,3 +110,5 @@ private:
     }
 };
 
+// Every window of this thread: top-level ones and all their descendants.
+int ThreadWindowCount();

@@ -700,27 +700,6 @@ TEST(EditorPage, OpensInTheSystemPropertyFrame)
     EXPECT_EQ(Server().Unregister(), S_OK);
 }
 
-BOOL CALLBACK CountWindow(HWND, LPARAM counter)
-{
-    ++*reinterpret_cast<int*>(counter);
-    return TRUE;
-}
-
-BOOL CALLBACK CountWindowAndDescendants(HWND window, LPARAM counter)
-{
-    CountWindow(window, counter);
-    EnumChildWindows(window, CountWindow, counter);
-    return TRUE;
-}
-
-// Every window of this thread: top-level ones and all their descendants.
-int WindowCount()
-{
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountWindowAndDescendants, reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
 // Runs last: it lets go of the server's class factories.
 TEST(EditorPageLifetime, HundredOpeningsLeaveNoGdiObjectsNoWindowsAndNoObjects)
 {
@@ -734,7 +713,7 @@ TEST(EditorPageLifetime, HundredOpeningsLeaveNoGdiObjectsNoWindowsAndNoObjects)
     PumpMessages();
     const std::set<HGDIOBJ> liveBefore = g_ledger.live;
     const long createdBefore = g_ledger.created;
-    const int windowsBefore = WindowCount();
+    const int windowsBefore = ThreadWindowCount();
 
     for (int opening = 0; opening < 100; ++opening) {
         OpenPage open(opening % 2 == 0);
@@ -753,7 +732,7 @@ TEST(EditorPageLifetime, HundredOpeningsLeaveNoGdiObjectsNoWindowsAndNoObjects)
     EXPECT_EQ(g_ledger.windowDcs, 0);
     EXPECT_EQ(g_ledger.deletedWhileSelected, 0);
     EXPECT_EQ(g_ledger.failedDeletes, 0);
-    EXPECT_EQ(WindowCount(), windowsBefore);
+    EXPECT_EQ(ThreadWindowCount(), windowsBefore);
 
     ReleasePageFactory();
     Server().ReleaseFactory();

@@ -66,6 +66,8 @@ TEST_F(QzhostRefuses, CommandLinesItCannotMakeSenseOf)
     EXPECT_TRUE(Says(Refused({L"settings", L"--set", L"Ratio 1=0.5"}, kUsage), "needs --save FILE"));
     EXPECT_TRUE(Says(Refused({L"settings", L"--ramp", L"Ratio 1=0:1@0-1", L"--save", out}, kUsage), "--ramp"));
     EXPECT_TRUE(Says(Refused({L"presets", in}, kUsage), "takes no file name"));
+    EXPECT_TRUE(Says(Refused({L"settings", L"--editor", L"--save", out}, kUsage), "--editor belongs to qzhost process"));
+    EXPECT_TRUE(Says(Refused(ProcessWith({L"--editor", L"--editor"}), kUsage), "--editor given twice"));
 }
 
 TEST_F(QzhostRefuses, NothingWhenHelpIsAskedFor)

@@ -278,19 +278,20 @@ qz::ParamBlock BlockWith(const std::vector<std::pair<const char*, float>>& value
     return block;
 }
 
-HostRun RunQzhost(const std::vector<std::wstring>& arguments)
+QzhostChild::QzhostChild(const std::vector<std::wstring>& arguments)
 {
-    HostRun run;
     const std::wstring exe = ProgramFolder() + L"qzhost.exe";
-    std::wstring commandLine = QuoteArgument(exe);
+    m_commandLine = QuoteArgument(exe);
     for (const std::wstring& argument : arguments)
-        commandLine += L" " + QuoteArgument(argument);
+        m_commandLine += L" " + QuoteArgument(argument);
 
     // Standard output and error go to files: nothing to drain while the child runs.
     wchar_t temp[MAX_PATH], outPath[MAX_PATH], errPath[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     GetTempFileNameW(temp, L"qho", 0, outPath);
     GetTempFileNameW(temp, L"qhe", 0, errPath);
+    m_outPath = outPath;
+    m_errPath = errPath;
     HANDLE in = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
     HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
@@ -301,33 +302,54 @@ HostRun RunQzhost(const std::vector<std::wstring>& arguments)
     startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
-    PROCESS_INFORMATION process{};
-    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    std::vector<wchar_t> mutableLine(m_commandLine.begin(), m_commandLine.end());
     mutableLine.push_back(L'\0');
     const BOOL started = CreateProcessW(exe.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process);
+                                        &startup, &m_process);
     const DWORD startError = GetLastError();
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
     if (!started) {
         ADD_FAILURE() << "cannot start " << Narrow(exe) << " (error " << startError << ")";
-    } else {
-        if (WaitForSingleObject(process.hProcess, kChildTimeoutMs) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "qzhost did not end within " << kChildTimeoutMs / 1000 << " s: " << Narrow(commandLine);
-            TerminateProcess(process.hProcess, 0xFFFFFFFF);
-            WaitForSingleObject(process.hProcess, INFINITE);
-        }
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        m_process = PROCESS_INFORMATION{};
     }
-    run.out = ReadText(outPath);
-    run.err = ReadText(errPath);
-    DeleteFileW(outPath);
-    DeleteFileW(errPath);
+}
+
+QzhostChild::~QzhostChild()
+{
+    if (m_process.hProcess != nullptr) {
+        TerminateProcess(m_process.hProcess, 0xFFFFFFFF);
+        WaitForSingleObject(m_process.hProcess, INFINITE);
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+    }
+    DeleteFileW(m_outPath.c_str());
+    DeleteFileW(m_errPath.c_str());
+}
+
+std::string QzhostChild::OutputSoFar() const { return ReadText(m_outPath); }
+
+HostRun QzhostChild::Wait()
+{
+    HostRun run;
+    if (m_process.hProcess != nullptr) {
+        if (WaitForSingleObject(m_process.hProcess, kChildTimeoutMs) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "qzhost did not end within " << kChildTimeoutMs / 1000 << " s: " << Narrow(m_commandLine);
+            TerminateProcess(m_process.hProcess, 0xFFFFFFFF);
+            WaitForSingleObject(m_process.hProcess, INFINITE);
+        }
+        GetExitCodeProcess(m_process.hProcess, &run.exitCode);
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+        m_process = PROCESS_INFORMATION{};
+    }
+    run.out = ReadText(m_outPath);
+    run.err = ReadText(m_errPath);
     return run;
 }
+
+HostRun RunQzhost(const std::vector<std::wstring>& arguments) { return QzhostChild(arguments).Wait(); }
 
 std::vector<std::string> Lines(const std::string& text)
 {

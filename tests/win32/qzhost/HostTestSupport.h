@@ -63,9 +63,31 @@ struct HostRun {
     std::string out;  // standard output
     std::string err;  // standard error
 };
-// Runs qzhost.exe (beside this test program) with `arguments`, waits for it, and
-// answers its exit code and output. A run that does not end within two minutes is
-// ended and reported as a failure of the test.
+// qzhost.exe (beside this test program) started with `arguments`, its standard input
+// empty and its output going to files. A child still running when the object goes
+// is ended.
+class QzhostChild {
+public:
+    explicit QzhostChild(const std::vector<std::wstring>& arguments);
+    ~QzhostChild();
+    QzhostChild(const QzhostChild&) = delete;
+    QzhostChild& operator=(const QzhostChild&) = delete;
+
+    // 0 when the child did not start.
+    DWORD ProcessId() const { return m_process.dwProcessId; }
+    // What it has written to standard output so far.
+    std::string OutputSoFar() const;
+    // Waits for the child to end and answers its exit code and output. A run that
+    // does not end within two minutes is ended and reported as a failure of the test.
+    HostRun Wait();
+
+private:
+    std::wstring m_commandLine;
+    std::wstring m_outPath, m_errPath;
+    PROCESS_INFORMATION m_process{};
+};
+
+// Runs qzhost.exe with `arguments` and waits for it.
 HostRun RunQzhost(const std::vector<std::wstring>& arguments);
 
 // The lines of a text, without line ends.

@@ -1,0 +1,186 @@
+// qzhost process --editor end to end: the real qzhost.exe plays a file in real time with
+// the DLL's editor page open in the system's property frame, under Xvfb; the test finds
+// the frame among the child's windows, closes it as a user would, and checks the file
+// qzhost wrote against the engine's own result.
+#include "HostTestSupport.h"
+
+#include "ControlsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+namespace {
+
+struct ChildWindowSearch {
+    DWORD processId;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindVisibleWindowOfProcess(HWND window, LPARAM search)
+{
+    auto* s = reinterpret_cast<ChildWindowSearch*>(search);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != s->processId || !IsWindowVisible(window))
+        return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK CollectClassName(HWND window, LPARAM names)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    reinterpret_cast<std::set<std::string>*>(names)->insert(name);
+    return TRUE;
+}
+
+// The window classes of everything inside `frame`.
+std::set<std::string> ClassesInside(HWND frame)
+{
+    std::set<std::string> names;
+    EnumChildWindows(frame, CollectClassName, reinterpret_cast<LPARAM>(&names));
+    return names;
+}
+
+bool HoldsThePage(HWND frame)
+{
+    const std::set<std::string> names = ClassesInside(frame);
+    return names.count("qz:PushButton") != 0 || names.count("qz:MultiMeter") != 0;
+}
+
+// The child's property frame once it shows the editor page; null when it does not
+// within the deadline (a limit for a program under Wine, not a measurement).
+HWND FrameWithPage(const QzhostChild& child)
+{
+    for (int attempt = 0; attempt < 3000; ++attempt) {
+        ChildWindowSearch search{child.ProcessId()};
+        EnumWindows(FindVisibleWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr && HoldsThePage(search.found))
+            return search.found;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+struct ButtonSearch {
+    const char* text;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindButtonByText(HWND window, LPARAM search)
+{
+    auto* s = reinterpret_cast<ButtonSearch*>(search);
+    char name[32] = "", text[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, text, sizeof text);
+    if (lstrcmpiA(name, "Button") != 0 || std::string(text) != s->text || !IsWindowVisible(window))
+        return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
+// The size of a file, or 0 when there is none.
+uint64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+std::vector<int16_t> Prefix(const std::vector<int16_t>& samples, size_t count)
+{
+    return std::vector<int16_t>(samples.begin(), samples.begin() + std::min(count, samples.size()));
+}
+
+TEST_F(QzhostTest, EditorClosedEarlyLeavesAValidFileOfWhatWasProcessed)
+{
+    // 20 s of audio, far longer than the frame takes to appear and be closed.
+    const WavData in = TestSignal(2, 44100, 20 * 44100, 0.9);
+    const std::wstring inPath = WriteInput(L"long.wav", in);
+    const std::wstring outPath = scratch.Path(L"early.wav");
+    QzhostChild child({L"process", inPath, outPath, L"--editor", L"--set", L"Threshold 1=0.5"});
+    const HWND frame = FrameWithPage(child);
+    ASSERT_NE(frame, nullptr) << "the property frame with the editor page";
+    char caption[128] = "";
+    GetWindowTextA(frame, caption, sizeof caption);
+    EXPECT_NE(std::string(caption).find("long.wav"), std::string::npos) << caption;
+    // The audio reaches the temporary file while the frame is open.
+    const uint64_t header = 44;
+    bool writing = false;
+    for (int attempt = 0; attempt < 3000 && !writing; ++attempt) {
+        writing = FileSize(outPath + L".partial") > header;
+        if (!writing)
+            Sleep(20);
+    }
+    EXPECT_TRUE(writing) << "audio written while the editor is open";
+
+    // As the frame's close box does.
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    const HostRun run = child.Wait();
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ReportLine(run.out, "editor:"),
+              "editor:   closed before the end of the file; the output holds what was processed until then");
+    EXPECT_EQ(ReportLine(run.out, "end:"), "") << "the file had not ended";
+
+    std::string problem;
+    const WavData out = ReadWav(outPath, problem);
+    ASSERT_EQ(problem, "") << "the output is a complete WAV file";
+    EXPECT_FALSE(Exists(outPath + L".partial"));
+    EXPECT_EQ(out.channels, 2);
+    EXPECT_EQ(out.rate, 44100u);
+    EXPECT_GT(out.data.size(), 0u);
+    EXPECT_LT(out.data.size(), in.data.size()) << "played in real time, the file cannot be through yet";
+    const std::vector<int16_t> produced = Samples16(out.data);
+    EXPECT_TRUE(SameSamples(produced, Prefix(EngineResult(BlockWith({{"Threshold 1", 0.5f}}), in), produced.size())));
+    const std::string framesLine = "frames:   " + std::to_string(out.data.size() / 4) + " written";
+    EXPECT_EQ(ReportLine(run.out, "frames:").rfind(framesLine, 0), 0u) << run.out;
+}
+
+TEST_F(QzhostTest, EditorStaysOpenPastTheEndOfTheFileAndTheOutputIsComplete)
+{
+    const WavData in = TestSignal(2, 44100, 44100 / 2, 0.9);
+    const std::wstring inPath = WriteInput(L"half-second.wav", in);
+    const std::wstring outPath = scratch.Path(L"complete.wav");
+    QzhostChild child({L"process", inPath, outPath, L"--editor"});
+    const HWND frame = FrameWithPage(child);
+    ASSERT_NE(frame, nullptr) << "the property frame with the editor page";
+
+    // qzhost says when the file has ended; the frame is still there for the user.
+    const std::string endLine = "end:      the whole file has been processed; close the editor to finish";
+    bool ended = false;
+    for (int attempt = 0; attempt < 3000 && !ended; ++attempt) {
+        ended = ReportLine(child.OutputSoFar(), "end:") == endLine;
+        if (!ended)
+            Sleep(20);
+    }
+    ASSERT_TRUE(ended) << child.OutputSoFar();
+    EXPECT_TRUE(IsWindowVisible(frame));
+    EXPECT_TRUE(HoldsThePage(frame));
+
+    // The user presses the frame's OK button with the real pointer.
+    ButtonSearch ok{"OK"};
+    EnumChildWindows(frame, FindButtonByText, reinterpret_cast<LPARAM>(&ok));
+    ASSERT_NE(ok.found, nullptr) << "the frame's OK button";
+    RECT button{};
+    GetClientRect(ok.found, &button);
+    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(ok.found, button.right / 2, button.bottom / 2) + " click 1"));
+
+    const HostRun run = child.Wait();
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ReportLine(run.out, "editor:"), "editor:   closed after the whole file was processed");
+    EXPECT_EQ(ReportLine(run.out, "frames:"), "frames:   22050 written (0.500 s)");
+    std::string problem;
+    const WavData out = ReadWav(outPath, problem);
+    ASSERT_EQ(problem, "");
+    ASSERT_EQ(out.data.size(), in.data.size()) << "the lookahead's last frames are flushed at the end";
+    EXPECT_TRUE(SameSamples(Samples16(out.data), EngineResult(qz::DefaultParamBlock(), in)));
+}
+
+} // namespace
