@@ -4,7 +4,9 @@
 # make battery  the long battery: the DLL under Wine at every rate, buffer size,
 #               format and signal, under random automation; prints a summary table
 # make gallery  the editor's controls on the skin, captured to docs/gallery.png
-#               and docs/skin.png (Wine on Xvfb)
+#               and docs/skin.png, and the editor page while the demo loop plays,
+#               captured to docs/editor-all-bands.png and docs/editor-band.png
+#               (Wine on Xvfb)
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -47,12 +49,17 @@ demo: native win32
 test: test-native test-native-asan test-native-tsan test-win32
 
 # The pictures of the README: every push button in every state on the real skin,
-# and the bare skin, as the X server shows them.
-gallery: win32
-	@mkdir -p docs
-	$(XVFB) cmake/wine-run --build-dir=build/win32 --session \
+# the bare skin, and the editor page while the demo loop plays, as the X server
+# shows them.
+gallery: native win32
+	@mkdir -p docs $(DEMO_DIR)
+	build/native/tools/qz_demo_signal $(DEMO_DIR)/drums.wav
+	$(QZMB) record $(DEMO_DIR)/settings.rec $(DEMO_SETTINGS)
+	$(XVFB) cmake/wine-run --build-dir=build/win32 --session sh -c '\
 	  cmake/wine-run --build-dir=build/win32 build/win32/tools/gallery/qzgallery.exe \
-	  $(CURDIR)/docs/gallery.png $(CURDIR)/docs/skin.png
+	    $(CURDIR)/docs/gallery.png $(CURDIR)/docs/skin.png && \
+	  tools/gallery/editor_pictures.sh $(DEMO_DIR)/drums.wav $(DEMO_DIR)/settings.rec $(CURDIR)/docs'
+
 
 bootstrap:
 	tools/bootstrap.sh packages
