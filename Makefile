@@ -4,7 +4,8 @@
 # make battery  the long battery: the DLL under Wine at every rate, buffer size,
 #               format and signal, under random automation; prints a summary table
 # make gallery  the editor's controls on the skin, captured to docs/gallery.png
-#               and docs/skin.png (Wine on Xvfb)
+#               and docs/skin.png, the preset menu and manager to
+#               docs/preset-menu.png and docs/preset-manager.png (Wine on Xvfb)
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -47,12 +48,16 @@ demo: native win32
 test: test-native test-native-asan test-native-tsan test-win32
 
 # The pictures of the README: every push button in every state on the real skin,
-# and the bare skin, as the X server shows them.
+# and the bare skin, as the X server shows them; the preset menu and the preset
+# manager dialog.
 gallery: win32
 	@mkdir -p docs
 	$(XVFB) cmake/wine-run --build-dir=build/win32 --session \
 	  cmake/wine-run --build-dir=build/win32 build/win32/tools/gallery/qzgallery.exe \
 	  $(CURDIR)/docs/gallery.png $(CURDIR)/docs/skin.png
+	$(XVFB) cmake/wine-run --build-dir=build/win32 --session \
+	  cmake/wine-run --build-dir=build/win32 build/win32/tools/gallery/qzpresetpictures.exe \
+	  $(CURDIR)/docs/preset-menu.png $(CURDIR)/docs/preset-manager.png
 
 bootstrap:
 	tools/bootstrap.sh packages
