@@ -14,8 +14,9 @@ std::optional<std::string> ChoosePresetFile(PresetManager& manager, FileDialogKi
     const bool save = kind == FileDialogKind::Save;
     bool& usedBefore = manager.FileDialogUsed(save);
     // The first dialog of each kind starts where the store is.
-    std::string storeFolder = manager.StorePath();
-    storeFolder.erase(std::min(storeFolder.size(), storeFolder.rfind('\\')));
+    const std::string& store = manager.StorePath();
+    const size_t slash = store.rfind('\\');
+    const std::string storeFolder = slash != std::string::npos ? store.substr(0, slash) : "";
 
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;

@@ -45,11 +45,10 @@ protected:
         PostMessageA(dialog, WM_COMMAND, command, 0);
         const HWND asking = WaitForWindow(title, dialog);
         ASSERT_NE(asking, nullptr) << title;
-        const int edit = command == 0 ? kBankBox : kNameEdit;
         char start[256] = "";
-        GetDlgItemTextA(asking, edit, start, sizeof start);
+        GetDlgItemTextA(asking, kNameEdit, start, sizeof start);
         EXPECT_EQ(start, expectedStart) << title;
-        SetDlgItemTextA(asking, edit, name.c_str());
+        SetDlgItemTextA(asking, kNameEdit, name.c_str());
         if (!bank.empty())
             SetDlgItemTextA(asking, kBankBox, bank.c_str());
         PostMessageA(asking, WM_COMMAND, IDOK, 0);
