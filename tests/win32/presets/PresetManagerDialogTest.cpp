@@ -158,6 +158,25 @@ TEST_F(PresetManagerDialogTest, DeleteAsksBySelectionAndSaveWritesWhatIsLeft)
         }
 }
 
+TEST_F(PresetManagerDialogTest, CancelRightAfterDeletingAllRestoresThem)
+{
+    OpenStore(kStore);
+    const std::string before = ReadText(StorePath());
+    messages.answers = {IDYES};
+    RunManager([&] {
+        const HWND dialog = Dialog();
+        Select(kRootText);
+        SendMessageA(dialog, WM_COMMAND, kDelete, 0);
+        EXPECT_TRUE(manager->Presets().empty());
+        SendMessageA(dialog, WM_COMMAND, kCancelButton, 0);
+    });
+    EXPECT_EQ(Sorted(Names(manager->Presets())), kStoreNames);
+    EXPECT_EQ(ReadText(StorePath()), before);
+    // What Cancel brought back is still what the store holds: saving changes nothing.
+    ASSERT_EQ(manager->SavePresetFile(kTestClassKey, StorePath().c_str()), 1);
+    EXPECT_EQ(Sorted(StoredNames()), kStoreNames);
+}
+
 // Esc and the close box ask before a change is lost; an update is a change too.
 TEST_F(PresetManagerDialogTest, EscAsksBeforeLosingAChange)
 {
