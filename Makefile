@@ -4,8 +4,9 @@
 # make battery  the long battery: the DLL under Wine at every rate, buffer size,
 #               format and signal, under random automation; prints a summary table
 # make gallery  the editor's controls on the skin, captured to docs/gallery.png
-#               and docs/skin.png, and the editor page while the demo loop plays,
-#               captured to docs/editor-all-bands.png and docs/editor-band.png
+#               and docs/skin.png, the editor page while the demo loop plays to
+#               docs/editor-all-bands.png and docs/editor-band.png, the preset menu
+#               and manager to docs/preset-menu.png and docs/preset-manager.png
 #               (Wine on Xvfb)
 # make clean  remove every build folder
 #
@@ -49,8 +50,8 @@ demo: native win32
 test: test-native test-native-asan test-native-tsan test-win32
 
 # The pictures of the README: every push button in every state on the real skin,
-# the bare skin, and the editor page while the demo loop plays, as the X server
-# shows them.
+# the bare skin, the editor page while the demo loop plays, the preset menu and the
+# preset manager dialog, as the X server shows them.
 gallery: native win32
 	@mkdir -p docs $(DEMO_DIR)
 	build/native/tools/qz_demo_signal $(DEMO_DIR)/drums.wav
@@ -58,8 +59,9 @@ gallery: native win32
 	$(XVFB) cmake/wine-run --build-dir=build/win32 --session sh -c '\
 	  cmake/wine-run --build-dir=build/win32 build/win32/tools/gallery/qzgallery.exe \
 	    $(CURDIR)/docs/gallery.png $(CURDIR)/docs/skin.png && \
+	  cmake/wine-run --build-dir=build/win32 build/win32/tools/gallery/qzpresetpictures.exe \
+	    $(CURDIR)/docs/preset-menu.png $(CURDIR)/docs/preset-manager.png && \
 	  tools/gallery/editor_pictures.sh $(DEMO_DIR)/drums.wav $(DEMO_DIR)/settings.rec $(CURDIR)/docs'
-
 
 bootstrap:
 	tools/bootstrap.sh packages

@@ -559,12 +559,27 @@ void PresetManager::DeleteAllPresets()
         Forget(m_presets.end() - 1);
 }
 
-void PresetManager::MakeBackup() { m_backup = {m_presets, m_deletedFromStore}; }
+bool PresetManager::MakeBackup()
+{
+    m_hasBackup = false;
+    m_backup = {};
+    try {
+        m_backup = {m_presets, m_deletedFromStore};
+        m_hasBackup = true;
+    } catch (const std::bad_alloc&) {
+    }
+    return m_hasBackup;
+}
 
 void PresetManager::RestoreBackup()
 {
+    if (!m_hasBackup)
+        return;
     std::swap(m_presets, m_backup.presets);
     std::swap(m_deletedFromStore, m_backup.deletedFromStore);
+    // A preset added since the backup is gone; its id must not name a later one.
+    if (FindPreset(m_currentPreset) == nullptr)
+        m_currentPreset = -1;
 }
 
 } // namespace qz

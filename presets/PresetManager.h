@@ -9,6 +9,19 @@
 // rather than writing its own list over another editor's work. A store that does not
 // carry this plug-in's identity is rewritten only after the user agreed. Every write
 // is checked; a failure is shown with the file's path and answered with 0.
+//
+// The editor page uses it like this (the page's window is the manager's owner and
+// answers kPresetDataRequest with the current settings):
+//
+//   HMENU menu = CreatePopupMenu();
+//   AppendMenuA(menu, MF_STRING, PresetManager::kAddPresetCommand, "Add Preset...");
+//   AppendMenuA(menu, MF_STRING, PresetManager::kManagerCommand, "Preset Manager...");
+//   presets.BuildPresetMenu(menu);
+//   const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD, x, y, 0, page, nullptr);
+//   DestroyMenu(menu);
+//   int version = 0;
+//   if (const char* data = presets.AnswerPresetMenu(chosen, &version))
+//       ApplyPresetData(data, version);
 
 #include <windows.h>
 
@@ -32,6 +45,15 @@ using PresetMessageBox = std::function<int(HWND owner, const std::string& text, 
 
 class PresetManager {
 public:
+    // The page's preset menu: the two items the page puts in it, the update item the
+    // manager inserts; every other item is a preset's id.
+    static constexpr int kManagerCommand = 10500;
+    static constexpr int kAddPresetCommand = 10501;
+    static constexpr int kUpdatePresetCommand = 1503;
+    // Sent to the owner window (the page): wParam is a char** that receives the current
+    // settings as a preset data string in a new[] buffer, or nullptr.
+    static constexpr UINT kPresetDataRequest = 10900;
+
     PresetManager(HINSTANCE instance, HWND owner, const char* pluginName);
 
     // Finds the store (the given path, or through the registry under the class key)
@@ -62,9 +84,48 @@ public:
     void DeleteAllPresets();
 
     // The manager dialog's Cancel: the list (and what it would delete from the store)
-    // goes back to how it was when the backup was made.
-    void MakeBackup();
+    // goes back to how it was when the backup was made. A backup that could not be made
+    // (out of memory) leaves none, never an older one: false, and RestoreBackup then
+    // keeps the list.
+    bool MakeBackup();
+    bool HasBackup() const { return m_hasBackup; }
     void RestoreBackup();
+
+    // --- The page's preset menu and dialogs ---------------------------------------------
+    // Adds, after the menu's first item, "Update Preset: <name>..." when a current
+    // preset exists, then every preset in list order: root presets as items, the others
+    // in one popup per bank (bank names compared byte for byte). The current preset has
+    // the radio mark. 1.
+    int BuildPresetMenu(HMENU menu);
+    // What the page does with the id chosen from that menu: the manager command runs the
+    // manager dialog (a preset double-clicked there is then the choice), the add command
+    // the add dialog; then LookupPresetData. The data to apply, or nullptr.
+    const char* AnswerPresetMenu(int chosen, int* version);
+    // The update command asks, then stores the current settings in the current preset
+    // and writes the store: nullptr. A preset's id: it becomes the current preset, and
+    // the answer is its data (valid until the list changes) with its version. Any other
+    // id: nullptr.
+    const char* LookupPresetData(int id, int* version);
+    // The manager dialog, modal, owned by the page: the id of a preset chosen by a
+    // double-click, else 0 (also when the dialog is already open).
+    int RunManagerDialog();
+    // The add dialog owned by the page; the store is written whatever the user did.
+    void AddPresetFromPage();
+    // The add dialog owned by `owner`: the new preset, with the current settings, becomes
+    // the current preset. Its id, or 0 when nothing was added. The store is not written.
+    int RunAddDialog(HWND owner);
+
+    // The current settings from the page; empty, after telling the user, when the page
+    // has none to give.
+    std::string RequestPageData(HWND messageOwner);
+    // Shows a message with the manager's title as caption: `format` takes up to two %s.
+    int Message(HWND owner, UINT type, const char* format, const std::string& argument = "",
+                const std::string& argument2 = "");
+    HINSTANCE Instance() const { return m_instance; }
+    HWND DialogWindow() const { return m_dialog; }
+    // Whether the open (or save) file dialog has been shown before: the first one starts
+    // in the store's folder.
+    bool& FileDialogUsed(bool save) { return save ? m_saveDialogUsed : m_openDialogUsed; }
 
     const PresetList& Presets() const { return m_presets; }
     const PresetRecord* FindPreset(int id) const;
@@ -87,8 +148,6 @@ private:
         std::vector<PresetFields> deletedFromStore;
     };
 
-    int Message(HWND owner, UINT type, const char* format, const std::string& argument = "",
-                const std::string& argument2 = "");
     HWND MessageOwner() const { return m_dialog != nullptr ? m_dialog : m_owner; }
     bool ReportLongPath(const std::string& path);
     bool FindStorePath(const char* fileName);
@@ -112,6 +171,9 @@ private:
     // Presets deleted here that the store held: the next save removes them there.
     std::vector<PresetFields> m_deletedFromStore;
     Snapshot m_backup;
+    bool m_hasBackup = false;
+    bool m_openDialogUsed = false;
+    bool m_saveDialogUsed = false;
     int m_currentPreset = -1;
     bool m_modified = false;
     PresetMessageBox m_messageBox;

@@ -6,14 +6,7 @@
 namespace qz::test {
 namespace {
 
-const char kStoreName[] = "qzMultibandDX.ini";
-const char kTitle[] = "qz:Multiband Preset Manager";
 const std::string kForeignKey = "SOFTWARE\\Classes\\CLSID\\{00000000-1111-2222-3333-444444444444}";
-
-PresetFields Fields(const std::string& name, const std::string& bank, const std::string& data = "1,2,3", int version = 3)
-{
-    return PresetFields{version, name, bank, data};
-}
 
 void SetRegistryText(const char* valueName, const std::string& bytes, const std::string& subkey = "")
 {
@@ -68,7 +61,7 @@ TEST_F(PresetStoreTest, TheStoreIsFoundBesideTheModuleOrInPluginPath)
         ASSERT_EQ(messages.shown.size(), c.says != nullptr ? 1u : 0u);
         if (c.says != nullptr) {
             EXPECT_NE(messages.shown[0].text.find(c.says), std::string::npos) << messages.shown[0].text;
-            EXPECT_EQ(messages.shown[0].caption, kTitle);
+            EXPECT_EQ(messages.shown[0].caption, kManagerTitle);
             EXPECT_EQ(messages.shown[0].type, UINT(MB_OK | MB_ICONHAND));
         }
     }
@@ -320,7 +313,7 @@ TEST_F(PresetStoreTest, ImportChecksTheFileAndAsksAboutEachDuplicate)
                   "The preset \"Pad\" you are importing already exists in the qz:Multiband preset list.\nDo you want "
                   "to add it anyway?"}));
     EXPECT_EQ(messages.shown[0].type, UINT(MB_YESNO | MB_ICONQUESTION));
-    EXPECT_EQ(messages.shown[0].caption, kTitle);
+    EXPECT_EQ(messages.shown[0].caption, kManagerTitle);
     EXPECT_EQ(Names(manager.Presets()), (std::vector<std::string>{"Drums/Kick", "/Pad", "Drums/Kick"}));
     messages.answers = {IDNO, IDNO};
     EXPECT_EQ(manager.ImportPresetFile(file.c_str()), 0) << "nothing added";
@@ -446,7 +439,7 @@ TEST_F(PresetStoreTest, ChangesToTheListAndTheBackup)
     EXPECT_EQ(manager.FindPreset(broken)->name, "two  [Preset1]  Name=lines");
     EXPECT_EQ(reader.Presets().back().name, "two  [Preset1]  Name=lines");
 
-    EXPECT_EQ(NewManager().Title(), kTitle);
+    EXPECT_EQ(NewManager().Title(), kManagerTitle);
     EXPECT_EQ(PresetManager(nullptr, nullptr, nullptr).Title(), "Quorvex Tavelin:qz Preset Manager");
 }
 

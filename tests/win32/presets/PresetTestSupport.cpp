@@ -7,6 +7,13 @@ namespace qz::test {
 
 const char kTestClassKey[] = "SOFTWARE\\Classes\\CLSID\\{6D0C1F4A-2B7E-4C51-9A3D-58E7F0B2C913}";
 const char kPluginName[] = "qz:Multiband";
+const char kStoreName[] = "qzMultibandDX.ini";
+const char kManagerTitle[] = "qz:Multiband Preset Manager";
+
+PresetFields Fields(const std::string& name, const std::string& bank, const std::string& data, int version)
+{
+    return PresetFields{version, name, bank, data};
+}
 
 PresetMessageBox MessageRecorder::box()
 {
@@ -57,9 +64,9 @@ void PresetFilesTest::TearDown()
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTestClassKey);
 }
 
-PresetManager& PresetFilesTest::NewManager()
+PresetManager& PresetFilesTest::NewManager(HWND owner)
 {
-    m_managers.push_back(std::make_unique<PresetManager>(GetModuleHandleA(nullptr), nullptr, kPluginName));
+    m_managers.push_back(std::make_unique<PresetManager>(GetModuleHandleA(nullptr), owner, kPluginName));
     m_managers.back()->SetMessageBox(messages.box());
     return *m_managers.back();
 }

@@ -18,6 +18,11 @@ namespace qz::test {
 // Not the filter's class: the tests may write and delete its registry key freely.
 extern const char kTestClassKey[];
 extern const char kPluginName[];
+extern const char kStoreName[];    // the store's file name
+extern const char kManagerTitle[]; // the caption of every message
+
+PresetFields Fields(const std::string& name, const std::string& bank, const std::string& data = "1,2,3",
+                    int version = 3);
 
 struct ShownMessage {
     HWND owner;
@@ -43,7 +48,7 @@ protected:
     // A path in this test's folder.
     std::string Path(const std::string& name) const { return m_folder + "\\" + name; }
     // A manager of the test plug-in whose messages go to `messages`.
-    PresetManager& NewManager();
+    PresetManager& NewManager(HWND owner = nullptr);
 
     std::string m_folder;
     MessageRecorder messages;
