@@ -57,10 +57,8 @@ enum ControlId : int {
     ID_OUTPUT_GAIN = 10032,
 };
 
-// Items of the page's menus.
+// Items of the setup menu (the preset menu's are the preset manager's).
 enum MenuItemId : int {
-    ID_MENU_PRESET_MANAGER = 10500,
-    ID_MENU_ADD_PRESET = 10501,
     ID_MENU_SETUP_A = 10502,
     ID_MENU_SETUP_B = 10503,
     ID_MENU_COPY_TO_OTHER = 10504,

@@ -5,6 +5,8 @@
 #include "PageHelp.h"
 #include "PageLayout.h"
 #include "PresetData.h"
+#include "PresetFileFormat.h"
+#include "PresetManager.h"
 #include "ResourceIds.h"
 #include "ServerModule.h"
 #include "SkinDrawing.h"
@@ -222,7 +224,8 @@ INT_PTR CTqPlugInPropPage::OnReceiveMessage(HWND window, UINT message, WPARAM wP
         if (wParam == kTickTimer)
             OnTimerTick();
         return TRUE;
-    case kPresetDataRequest:
+    case qz::PresetManager::kPresetDataRequest:
+        // The current parameters as a preset data string, in a buffer from new[].
         ProducePresetData(reinterpret_cast<char**>(wParam));
         return TRUE;
     default:
@@ -312,7 +315,12 @@ void CTqPlugInPropPage::InitDialog(HWND window)
     SetWindowPos(GetDlgItem(window, IDC_OVER_LAMP), nullptr, 522, 22, 12, 9, SWP_NOZORDER | SWP_NOACTIVATE);
     for (int state = 0; state < 3; ++state)
         m_lamps[state] = LoadBitmapA(g_hInst, MAKEINTRESOURCEA(IDB_LAMP_OFF + state));
+    m_presets = std::make_unique<qz::PresetManager>(g_hInst, window, "qz:Multiband");
+    m_presets->OpenPresetStore(nullptr, qz::PresetClassKey(qz::kCLSID_Filter).c_str(), "qzMultibandDX.ini");
     if (m_prop != nullptr) {
+        LONG currentPreset = -1;
+        m_prop->GetEditorValue(&currentPreset);
+        m_presets->SetCurrentPreset(currentPreset);
         BindGrid(m_prop->GetParamBlockPtr());
         BOOL bypass = FALSE;
         m_prop->GetEffectBypass(&bypass);
@@ -369,6 +377,7 @@ void CTqPlugInPropPage::Teardown()
     // page and never paints again.
     for (HBITMAP& lamp : m_lamps)
         DeleteAndForget(lamp);
+    m_presets.reset();
     m_firstTick = true;
     m_selectedBand = kAllBands;
     m_ratioOffset = m_gainOffset = 0;
@@ -628,6 +637,8 @@ void CTqPlugInPropPage::OnCommand(int controlId, int code)
     } else if (code == qz::PBN_PRESSED && controlId == ID_SETUP_MENU) {
         // The menus open on the press, under the pointer that still holds the button.
         ShowSetupMenu();
+    } else if (code == qz::PBN_PRESSED && controlId == ID_PRESETS) {
+        ShowPresetMenu();
     } else if (!clicked) {
         return;
     } else if (InRange(controlId, ID_BAND_SOLO, kBands)) {
@@ -998,6 +1009,26 @@ void CTqPlugInPropPage::ShowSetupMenu()
     default:
         break;
     }
+}
+
+// The preset menu: add a preset, open the manager, update the current preset, or
+// choose a stored preset, whose settings replace the current ones in one undo step.
+void CTqPlugInPropPage::ShowPresetMenu()
+{
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, qz::PresetManager::kAddPresetCommand, "Add Preset...");
+    AppendMenuA(menu, MF_STRING, qz::PresetManager::kManagerCommand, "Preset Manager...");
+    m_presets->BuildPresetMenu(menu);
+    const int choice = TrackMenuUnder(menu, ID_PRESETS);
+    DestroyMenu(menu);
+    int version = 0;
+    if (const char* data = choice > 0 ? m_presets->AnswerPresetMenu(choice, &version) : nullptr) {
+        m_prop->UndoCheckpoint(kNewSnapshot);
+        qz::ApplyPresetData(*m_prop, data);
+        UpdateControls(0, true, true);
+        InvalidateRect(m_hwnd, nullptr, FALSE);
+    }
+    SendDlgItemMessageA(m_hwnd, ID_PRESETS, qz::PB_RELEASE, 0, 0);
 }
 
 int CTqPlugInPropPage::TrackMenuUnder(HMENU menu, int buttonId)

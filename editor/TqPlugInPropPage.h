@@ -7,15 +7,18 @@
 #include "ITqPlugInProp.h"
 #include "PropertyPage.h"
 
+#include <memory>
+
+namespace qz {
+class PresetManager;
+}
+
 class CTqPlugInPropPage : public CBasePropertyPage {
 public:
     // The selected band value of the all-bands view (bands are 0..4).
     static constexpr int kAllBands = 5;
     // The id under which the engine's notifications arrive as WM_COMMAND.
     static constexpr int kNotifyCommandId = 32700;
-    // The message with which a caller asks for the current parameters as a preset
-    // data string: wParam points to a char* that receives a buffer from new[].
-    static constexpr UINT kPresetDataRequest = 10900;
 
     // The factory's creation function.
     static CUnknown* CALLBACK CreateInstance(LPUNKNOWN outer, HRESULT* result);
@@ -84,6 +87,7 @@ private:
     void SwitchSetup();
     void SelectSetup(LONG setup);
     void ShowSetupMenu();
+    void ShowPresetMenu();
     // Shows a popup menu under a button of the top row; the chosen id, or 0.
     int TrackMenuUnder(HMENU menu, int buttonId);
     void ResetToDefaults();
@@ -94,7 +98,8 @@ private:
     HPALETTE m_skinPalette = nullptr;
     HFONT m_font = nullptr;               // the page font; the stock GUI font when creation failed
     bool m_ownsFont = false;
-    HBITMAP m_lamps[3] = {};              // over lamp: off, latched, active
+    HBITMAP m_lamps[3] = {};
+    std::unique_ptr<qz::PresetManager> m_presets;  // while the window exists              // over lamp: off, latched, active
     // The all-bands view's ratio and gain fields: the sum of the steps that moved
     // every band at once.
     LONG m_ratioOffset = 0;

@@ -6,25 +6,32 @@
 
 #include "Controls.h"
 #include "DisplayFormats.h"
+#include "PresetFileFormat.h"
+#include "qz_guids.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
 
-// Presses the button, lets its menu open, and picks the item `downs` Down keys away
-// (separators are skipped), or dismisses the menu with Escape for 0. The menu runs
-// its own message loop inside the press, so the whole gesture is one xdotool call.
-bool ChooseFromMenu(const OpenPage& open, int buttonId, int downs)
+// Presses the button, lets its menu open and sends `keys` to it. The menu runs its
+// own message loop inside the press, so the whole gesture is one xdotool call.
+bool ChooseFromMenu(const OpenPage& open, int buttonId, const std::string& keys)
 {
     SetForegroundWindow(HostWindow());
+    return Xdotool("mousemove " + ScreenPoint(open.Control(buttonId), 7, 10) +
+                   " mousedown 1 sleep 0.4 mouseup 1 sleep 0.3 key --delay 60 " + keys);
+}
+
+// The item `downs` Down keys away (separators are skipped), or Escape for 0.
+bool ChooseFromMenu(const OpenPage& open, int buttonId, int downs)
+{
     std::string keys;
     for (int i = 0; i < downs; ++i)
-        keys += " Down";
-    keys += downs == 0 ? " Escape" : " Return";
-    return Xdotool("mousemove " + ScreenPoint(open.Control(buttonId), 7, 10) +
-                   " mousedown 1 sleep 0.4 mouseup 1 sleep 0.3 key --delay 60" + keys);
+        keys += "Down ";
+    return ChooseFromMenu(open, buttonId, keys + (downs == 0 ? "Escape" : "Return"));
 }
 
 enum SetupMenuItem { kDismiss = 0, kSetupA = 1, kSetupB = 2, kCopyToOther = 3, kCopyFromOther = 4 };
@@ -133,6 +140,85 @@ TEST(PageCommands, ResetKeepsQFactorTheBypassAndTheSetupAndTurnsTheLimiterOn)
     open.prop->GetSetup(&setup);
     EXPECT_EQ(setup, 1);
     EXPECT_EQ(Text(open.Control(20012)), "Setup B");
+}
+
+// A preset store of the user's in a folder of its own, where the filter's registry
+// key sends the editor (PluginPath); both go away with the test.
+class PresetStoreFolder {
+public:
+    explicit PresetStoreFolder(const std::string& presets)
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        m_folder = std::string(temp) + "qz-page-presets-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(m_folder.c_str(), nullptr);
+        const std::string classKey = qz::PresetClassKey(qz::kCLSID_Filter);
+        const std::string store = "[Plug-in]\r\nPluginName=qz:Multiband\r\nCLSID=" + classKey +
+                                  "\r\nDefaultPreset=1\r\n" + presets;
+        FILE* file = std::fopen((m_folder + "\\qzMultibandDX.ini").c_str(), "wb");
+        if (file != nullptr) {
+            std::fwrite(store.data(), 1, store.size(), file);
+            std::fclose(file);
+        }
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, classKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
+                        nullptr);
+        RegSetValueExA(m_key, "PluginPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_folder.c_str()),
+                       static_cast<DWORD>(m_folder.size() + 1));
+    }
+    ~PresetStoreFolder()
+    {
+        RegDeleteValueA(m_key, "PluginPath");
+        RegCloseKey(m_key);
+        DeleteFileA((m_folder + "\\qzMultibandDX.ini").c_str());
+        RemoveDirectoryA(m_folder.c_str());
+    }
+
+private:
+    std::string m_folder;
+    HKEY m_key = nullptr;
+};
+
+// The Presets button lists the stored presets by bank and applies the one chosen in
+// one undo step. A data string without the space after its tenth value carries only
+// the global values and the crossovers.
+TEST(PageCommands, ThePresetMenuAppliesAStoredPresetInOneUndoStep)
+{
+    std::string kick = "1,0,-20,100,0,0,60,121,180,240, ";
+    for (int band = 0; band < 5; ++band)
+        kick += std::string(band == 0 ? "0,0,-200,40," : "0,0,0,10,") + "10,0,150,200,0" + (band < 4 ? "," : "");
+    const PresetStoreFolder store("[Preset1]\r\nVersion=3\r\nName=Kick\r\nBank=Drums\r\nData=" + kick +
+                                  "\r\n[Preset2]\r\nVersion=3\r\nName=Soft\r\nBank=\r\n"
+                                  "Data=0,0,35,100,0,1,50,121,180,240\r\n");
+    TickedPage open;
+    ASSERT_NE(open.window, nullptr);
+    open.prop->UndoCheckpoint(-2);
+    open.prop->SetThreshold(-300, 2, TRUE);
+    const qz::ParamBlock before = Block(open);
+
+    // Add, Manager, the Drums bank, then the root preset Soft.
+    ASSERT_TRUE(ChooseFromMenu(open, 20015, 4));
+    EXPECT_TRUE(PumpUntil([&] { return Block(open).OutputGain == 35; })) << "Soft";
+    qz::ParamBlock soft = Block(open);
+    EXPECT_EQ(soft.Limiter, 0);
+    EXPECT_EQ(soft.TCR, 1);
+    EXPECT_EQ(soft.Freq[0], 50);
+    EXPECT_EQ(soft.Threshold[2], -300) << "no band values in the string: the bands keep theirs";
+    EXPECT_EQ(Text(open.Control(10032)), "3.5") << "and the page shows it";
+    Click(open, 20011);
+    EXPECT_TRUE(SameBlocks(Block(open), before)) << "one undo step takes the whole preset back";
+
+    // Now "Update Preset: Soft..." comes second: past it and the manager, into the
+    // Drums bank, to its only preset.
+    ASSERT_TRUE(ChooseFromMenu(open, 20015, "Down Down Down Down Right Return"));
+    EXPECT_TRUE(PumpUntil([&] { return Block(open).Threshold[0] == -200; })) << "Kick";
+    EXPECT_EQ(Block(open).Ratio[0], 40);
+    EXPECT_EQ(Block(open).Threshold[2], 0);
+    EXPECT_EQ(Block(open).OutputGain, -20);
+
+    const qz::ParamBlock kicked = Block(open);
+    ASSERT_TRUE(ChooseFromMenu(open, 20015, 0));
+    PumpMessages();
+    EXPECT_TRUE(SameBlocks(Block(open), kicked)) << "a dismissed menu applies nothing";
 }
 
 } // namespace
