@@ -88,13 +88,12 @@ LRESULT OnCreate(HWND window, LPARAM lParam)
     return 0;
 }
 
-void OnDestroy(HWND window, GridState& s)
+void OnDestroy(HWND /*window*/, GridState& s)
 {
     if (s.dragging)
         ClearDragFlags();
     if (s.background)
         DeleteObject(s.background);
-    DestroyWindowState<GridState>(window);
 }
 
 void OnButtonDown(HWND window, GridState& s, LPARAM lParam, bool doubleClick)
@@ -180,64 +179,59 @@ void FormatGridCell(int row, int value, char* text, size_t size)
     }
 }
 
-LRESULT CALLBACK CommonGridProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<GridState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
+LRESULT HandleMessage(HWND window, GridState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_DESTROY:
-        OnDestroy(window, *s);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintGrid(window, *s);
-        return 0;
     case WM_CAPTURECHANGED:
-        EndDrag(window, *s);
-        ClearDragFlags();
+        EndDrag(window, s);
         break;
     case WM_SETFOCUS:
-        PaintGrid(window, *s);
+        PaintGrid(window, s);
         break;
     case WM_KILLFOCUS:
-        s->selectedRow = -1;
-        PaintGrid(window, *s);
+        s.selectedRow = -1;
+        PaintGrid(window, s);
         break;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        OnButtonDown(window, *s, lParam, message == WM_LBUTTONDBLCLK);
+        OnButtonDown(window, s, lParam, message == WM_LBUTTONDBLCLK);
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove(window, *s, lParam);
+        OnMouseMove(window, s, lParam);
         break;
     case WM_LBUTTONUP:
-        EndDrag(window, *s);
+        EndDrag(window, s);
         break;
     case WM_MOUSEWHEEL:
-        OnMouseWheel(window, *s, wParam);
+        OnMouseWheel(window, s, wParam);
         return 0;
     case WM_KEYDOWN:
-        if (s->selectedRow >= 0 && (wParam == VK_UP || wParam == VK_DOWN)) {
-            SendStep(window, *s, wParam == VK_UP ? 1 : -1);
+        if (s.selectedRow >= 0 && (wParam == VK_UP || wParam == VK_DOWN)) {
+            SendStep(window, s, wParam == VK_UP ? 1 : -1);
             return 0;
         }
         break;
     case GR_SETBITMAP:
-        OnSetBitmap(*s, wParam);
+        OnSetBitmap(s, wParam);
         break;
     case GR_SETDATA:
-        s->block = reinterpret_cast<const int32_t*>(wParam);
+        s.block = reinterpret_cast<const int32_t*>(wParam);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<GridState> kCommonGridHandlers{OnCreate, PaintGrid, HandleMessage, OnDestroy};
+
+} // namespace
+
+LRESULT CALLBACK CommonGridProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DispatchControlMessage(kCommonGridHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

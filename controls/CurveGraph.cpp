@@ -239,68 +239,67 @@ double CurveOutput(const CurveParams& curve, double amplitude)
     return GainLaw(curve).Output(float(amplitude));
 }
 
-LRESULT CALLBACK CurveGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<CurveGraphState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
-    switch (message) {
-    case WM_DESTROY:
-        if (s->dragging)
-            ClearDragFlags();
-        DestroyWindowState<CurveGraphState>(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintGraph(window, *s);
-        return 0;
-    case WM_CAPTURECHANGED:
-        EndDrag(window, *s);
+void OnDestroy(HWND /*window*/, CurveGraphState& s)
+{
+    if (s.dragging)
         ClearDragFlags();
+}
+
+LRESULT HandleMessage(HWND window, CurveGraphState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CAPTURECHANGED:
+        EndDrag(window, s);
         break;
     case WM_SETCURSOR:
-        if (HasSelection(*s))
-            SetGraphCursor(s->dragging ? IDC_GRAPH_DRAG : IDC_GRAPH_GRAB);
+        if (HasSelection(s))
+            SetGraphCursor(s.dragging ? IDC_GRAPH_DRAG : IDC_GRAPH_GRAB);
         else
             SetCursor(LoadCursor(nullptr, IDC_ARROW));
         return TRUE;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        OnButtonDown(window, *s, lParam);
+        OnButtonDown(window, s, lParam);
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove(window, *s, lParam);
+        OnMouseMove(window, s, lParam);
         return 0;
     case WM_LBUTTONUP:
-        EndDrag(window, *s);
+        EndDrag(window, s);
         break;
     case CG_SETRANGE:
         if (int(wParam) > 0) // the span divides every row
-            s->range = int(wParam);
+            s.range = int(wParam);
         break;
     case CG_SETLEVEL:
-        OnSetLevel(window, *s, reinterpret_cast<const int*>(wParam));
+        OnSetLevel(window, s, reinterpret_cast<const int*>(wParam));
         break;
     case CG_SETCURVES:
-        OnSetCurves(window, *s, reinterpret_cast<const CurveParams*>(wParam), lParam);
+        OnSetCurves(window, s, reinterpret_cast<const CurveParams*>(wParam), lParam);
         break;
     case CG_SETCOUNT:
         if (wParam >= 1 && wParam <= kMaxCurves)
-            s->count = int(wParam);
+            s.count = int(wParam);
         break;
     case CG_SETLINECOLOR:
-        s->referenceColour = COLORREF(wParam);
+        s.referenceColour = COLORREF(wParam);
         break;
     case CG_SETCOLORS:
-        OnSetColours(*s, reinterpret_cast<const COLORREF*>(wParam));
+        OnSetColours(s, reinterpret_cast<const COLORREF*>(wParam));
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<CurveGraphState> kCurveGraphHandlers{OnCreate, PaintGraph, HandleMessage, OnDestroy};
+
+} // namespace
+
+LRESULT CALLBACK CurveGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DispatchControlMessage(kCurveGraphHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

@@ -182,11 +182,10 @@ LRESULT OnCreate(HWND window, LPARAM lParam)
     return 0;
 }
 
-void OnDestroy(HWND window, FieldState& s)
+void OnDestroy(HWND /*window*/, FieldState& s)
 {
     if (s.dragging)
         ClearDragFlags();
-    DestroyWindowState<FieldState>(window);
 }
 
 void OnButtonDown(HWND window, FieldState& s, LPARAM lParam)
@@ -310,80 +309,75 @@ void CloseInPlaceEditor()
     DestroyWindow(editor);
 }
 
-LRESULT CALLBACK FieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<FieldState>(window);
-    if (message == ED_TEXTACK) {
-        OnTextAck(window, s);
-        return 0;
-    }
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
+LRESULT HandleMessage(HWND window, FieldState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_DESTROY:
-        OnDestroy(window, *s);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintField(window, *s);
-        return 0;
     case WM_CAPTURECHANGED:
-        EndDrag(window, *s);
-        ClearDragFlags();
+        EndDrag(window, s);
         break;
     case WM_SETFOCUS:
     case WM_ENABLE:
-        PaintField(window, *s);
+        PaintField(window, s);
         break;
     case WM_KILLFOCUS:
-        OnKillFocus(window, *s);
+        OnKillFocus(window, s);
         break;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
     case WM_LBUTTONDOWN:
-        OnButtonDown(window, *s, lParam);
+        OnButtonDown(window, s, lParam);
         return 0;
     case WM_LBUTTONDBLCLK:
         OpenInPlaceEditor(window);
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove(window, *s, lParam);
+        OnMouseMove(window, s, lParam);
         return 0;
     case WM_LBUTTONUP:
-        EndDrag(window, *s);
+        EndDrag(window, s);
         break;
     case WM_RBUTTONDOWN:
-        if (s->dragging)
+        if (s.dragging)
             return 0;
         break;
     case WM_MOUSEWHEEL:
-        OnMouseWheel(window, *s, wParam);
+        OnMouseWheel(window, s, wParam);
         return 0;
     case WM_KEYDOWN:
         if (OnKeyDown(window, wParam))
             return 0;
         break;
     case WM_SETTEXT:
-        if (!OnSetText(window, *s, reinterpret_cast<const char*>(lParam)))
+        if (!OnSetText(window, s, reinterpret_cast<const char*>(lParam)))
             return 0;
         break;
     case ED_SETACCEL:
-        s->accelerated = wParam ? 1 : 0;
+        s.accelerated = wParam ? 1 : 0;
         break;
     case ED_SETFLAGS:
-        s->reversed = (wParam & ED_REVERSED) ? 1 : 0;
+        s.reversed = (wParam & ED_REVERSED) ? 1 : 0;
         break;
     case ED_SETBACKGROUND:
-        s->background = reinterpret_cast<const uint8_t*>(wParam);
+        s.background = reinterpret_cast<const uint8_t*>(wParam);
         InvalidateRect(window, nullptr, FALSE);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<FieldState> kFieldHandlers{OnCreate, PaintField, HandleMessage, OnDestroy};
+
+} // namespace
+
+LRESULT CALLBACK FieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == ED_TEXTACK) {
+        OnTextAck(window, WindowState<FieldState>(window));
+        return 0;
+    }
+    return DispatchControlMessage(kFieldHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

@@ -160,52 +160,45 @@ void WritePair(WPARAM left, LPARAM right, int leftValue, int rightValue)
 
 } // namespace
 
-LRESULT CALLBACK MeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<MeterState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
+LRESULT HandleMessage(HWND window, MeterState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_DESTROY:
-        DestroyWindowState<MeterState>(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintMeter(window, *s);
-        return 0;
-    case WM_CAPTURECHANGED:
-        ClearDragFlags();
-        break;
     case MT_SETRANGE:
-        s->min = int(wParam);
-        s->max = int(lParam);
+        s.min = int(wParam);
+        s.max = int(lParam);
         break;
     case MT_SETLEVELS:
-        OnSetLevels(window, *s, int(wParam), int(lParam));
+        OnSetLevels(window, s, int(wParam), int(lParam));
         break;
     case MT_GETHOLD:
-        WritePair(wParam, lParam, s->channels[0].hold, s->channels[1].hold);
+        WritePair(wParam, lParam, s.channels[0].hold, s.channels[1].hold);
         return 0;
     case MT_RESETMAX:
-        s->channels[0].highest = s->channels[1].highest = kNoLevel;
+        s.channels[0].highest = s.channels[1].highest = kNoLevel;
         break;
     case MT_GETMAX:
-        WritePair(wParam, lParam, s->channels[0].highest, s->channels[1].highest);
+        WritePair(wParam, lParam, s.channels[0].highest, s.channels[1].highest);
         return 0;
     case MT_SETIMAGES:
-        s->unlitFace = reinterpret_cast<const uint8_t*>(wParam);
-        s->litFace = reinterpret_cast<const uint8_t*>(lParam);
+        s.unlitFace = reinterpret_cast<const uint8_t*>(wParam);
+        s.litFace = reinterpret_cast<const uint8_t*>(lParam);
         break;
     case MT_SETFALL:
-        s->fallStep = int(wParam);
+        s.fallStep = int(wParam);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<MeterState> kMeterHandlers{OnCreate, PaintMeter, HandleMessage, nullptr};
+
+} // namespace
+
+LRESULT CALLBACK MeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DispatchControlMessage(kMeterHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

@@ -168,7 +168,7 @@ LRESULT OnCreate(HWND window, LPARAM lParam)
     return 0;
 }
 
-void OnDestroy(HWND window, MultiMeterState& s)
+void OnDestroy(HWND /*window*/, MultiMeterState& s)
 {
     if (s.drag.dragging)
         ClearDragFlags();
@@ -176,7 +176,6 @@ void OnDestroy(HWND window, MultiMeterState& s)
         DeleteObject(s.levelBar);
     if (s.gainBar)
         DeleteObject(s.gainBar);
-    DestroyWindowState<MultiMeterState>(window);
 }
 
 void OnButtonDown(HWND window, MultiMeterState& s, WPARAM keys, LPARAM lParam, bool doubleClick)
@@ -299,77 +298,72 @@ void LoadBar(HBITMAP& bar, WPARAM number)
 
 } // namespace
 
-LRESULT CALLBACK MultiMeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<MultiMeterState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
+LRESULT HandleMessage(HWND window, MultiMeterState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_DESTROY:
-        OnDestroy(window, *s);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintMultiMeter(window, *s);
-        return 0;
     case WM_CAPTURECHANGED:
-        EndDrag(window, *s);
-        ClearDragFlags();
+        EndDrag(window, s);
         break;
     case WM_SETFOCUS:
-        PaintMultiMeter(window, *s);
+        PaintMultiMeter(window, s);
         break;
     case WM_KILLFOCUS:
-        s->activeBand = -1;
-        PaintMultiMeter(window, *s);
+        s.activeBand = -1;
+        PaintMultiMeter(window, s);
         break;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        OnButtonDown(window, *s, wParam, lParam, message == WM_LBUTTONDBLCLK);
+        OnButtonDown(window, s, wParam, lParam, message == WM_LBUTTONDBLCLK);
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove(window, *s, lParam);
+        OnMouseMove(window, s, lParam);
         break;
     case WM_LBUTTONUP:
-        EndDrag(window, *s);
+        EndDrag(window, s);
         break;
     case WM_MOUSEWHEEL:
-        OnMouseWheel(window, *s, wParam);
+        OnMouseWheel(window, s, wParam);
         return 0;
     case WM_KEYDOWN:
-        if (OnKeyDown(window, *s, wParam))
+        if (OnKeyDown(window, s, wParam))
             return 0;
         break;
     case MM_SETVALUES:
-        OnSetValues(window, *s, reinterpret_cast<const int*>(wParam), lParam);
+        OnSetValues(window, s, reinterpret_cast<const int*>(wParam), lParam);
         break;
     case MM_SETMARKER:
-        s->marker = reinterpret_cast<const uint8_t*>(wParam);
+        s.marker = reinterpret_cast<const uint8_t*>(wParam);
         break;
     case MM_SETMARKERSEL:
-        s->selectedMarker = reinterpret_cast<const uint8_t*>(wParam);
+        s.selectedMarker = reinterpret_cast<const uint8_t*>(wParam);
         break;
     case MM_SETTHRESHOLD:
-        OnSetThreshold(*s, reinterpret_cast<const int*>(wParam), lParam);
+        OnSetThreshold(s, reinterpret_cast<const int*>(wParam), lParam);
         break;
     case MM_SELECTBAND:
-        OnSelectBand(*s, wParam);
+        OnSelectBand(s, wParam);
         break;
     case MM_SETLEVELBITMAP:
-        LoadBar(s->levelBar, wParam);
+        LoadBar(s.levelBar, wParam);
         break;
     case MM_SETGAINBITMAP:
-        LoadBar(s->gainBar, wParam);
+        LoadBar(s.gainBar, wParam);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<MultiMeterState> kMultiMeterHandlers{OnCreate, PaintMultiMeter, HandleMessage, OnDestroy};
+
+} // namespace
+
+LRESULT CALLBACK MultiMeterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DispatchControlMessage(kMultiMeterHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

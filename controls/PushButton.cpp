@@ -154,7 +154,7 @@ LRESULT OnCreate(HWND window, LPARAM lParam)
     return 0;
 }
 
-void OnDestroy(HWND window, ButtonState& s)
+void OnDestroy(HWND /*window*/, ButtonState& s)
 {
     if (s.pressSource != kIdle)
         ClearDragFlags();
@@ -162,7 +162,6 @@ void OnDestroy(HWND window, ButtonState& s)
         DeleteObject(s.iconBitmap);
     if (s.menuMarkBitmap)
         DeleteObject(s.menuMarkBitmap);
-    DestroyWindowState<ButtonState>(window);
 }
 
 LRESULT OnButtonDown(HWND window, ButtonState& s, bool doubleClick)
@@ -284,96 +283,89 @@ void OnSetColours(HWND window, ButtonState& s, const COLORREF* colours, LPARAM p
 
 } // namespace
 
-LRESULT CALLBACK PushButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<ButtonState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
+LRESULT HandleMessage(HWND window, ButtonState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_DESTROY:
-        OnDestroy(window, *s);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintButton(window, *s);
-        return 0;
-    case WM_CAPTURECHANGED:
-        ClearDragFlags();
-        break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE:
-        PaintButton(window, *s);
+        PaintButton(window, s);
         break;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_UNDEFPUSHBUTTON;
     case WM_LBUTTONDOWN:
-        return OnButtonDown(window, *s, false);
+        return OnButtonDown(window, s, false);
     case WM_LBUTTONDBLCLK:
-        return OnButtonDown(window, *s, true);
+        return OnButtonDown(window, s, true);
     case WM_LBUTTONUP:
-        OnButtonUp(window, *s);
+        OnButtonUp(window, s);
         break;
     case WM_MOUSEMOVE:
-        OnMouseMove(window, *s, lParam);
+        OnMouseMove(window, s, lParam);
         break;
     case WM_KEYDOWN:
-        OnKeyDown(window, *s, wParam);
+        OnKeyDown(window, s, wParam);
         break;
     case WM_KEYUP:
-        OnKeyUp(window, *s, wParam);
+        OnKeyUp(window, s, wParam);
         break;
     case WM_RBUTTONDOWN:
         SendMessageA(GetParent(window), PB_RBUTTON, WPARAM(GetDlgCtrlID(window)), lParam);
         break;
     case WM_SETTEXT:
-        if (!OnSetText(window, *s, reinterpret_cast<const char*>(lParam)))
+        if (!OnSetText(window, s, reinterpret_cast<const char*>(lParam)))
             return 0;
         break;
     case PB_SETCHECK:
-        OnSetCheck(window, *s, wParam, lParam);
+        OnSetCheck(window, s, wParam, lParam);
         break;
     case PB_GETCHECK:
-        return s->checked;
+        return s.checked;
     case PB_REFRESH:
-        Invalidate(window, *s, lParam != 0);
+        Invalidate(window, s, lParam != 0);
         break;
     case PB_SETDBLCLKNOTIFY:
-        s->dblClickNotify = wParam ? 1 : 0;
+        s.dblClickNotify = wParam ? 1 : 0;
         break;
     case PB_SETICON:
-        OnSetIcon(window, *s, wParam, lParam);
+        OnSetIcon(window, s, wParam, lParam);
         break;
     case PB_SETICONKEY:
-        s->iconKey = COLORREF(wParam);
+        s.iconKey = COLORREF(wParam);
         break;
     case PB_RELEASE:
-        OnRelease(window, *s);
+        OnRelease(window, s);
         break;
     case PB_SETFACES:
-        s->normalFace = reinterpret_cast<const uint8_t*>(wParam);
-        s->pressedFace = reinterpret_cast<const uint8_t*>(lParam);
+        s.normalFace = reinterpret_cast<const uint8_t*>(wParam);
+        s.pressedFace = reinterpret_cast<const uint8_t*>(lParam);
         InvalidateRect(window, nullptr, FALSE);
         break;
     case PB_SETFOCUSRECT:
-        OnSetFocusRect(*s, reinterpret_cast<const int*>(wParam), lParam);
+        OnSetFocusRect(s, reinterpret_cast<const int*>(wParam), lParam);
         break;
     case PB_SETCOLORS:
-        OnSetColours(window, *s, reinterpret_cast<const COLORREF*>(wParam), lParam);
+        OnSetColours(window, s, reinterpret_cast<const COLORREF*>(wParam), lParam);
         break;
     case PB_SETONTINT:
-        s->onTint = uint32_t(wParam);
+        s.onTint = uint32_t(wParam);
         break;
     case PB_SETTEXTCOLOR:
-        s->textColour = COLORREF(wParam);
+        s.textColour = COLORREF(wParam);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<ButtonState> kPushButtonHandlers{OnCreate, PaintButton, HandleMessage, OnDestroy};
+
+} // namespace
+
+LRESULT CALLBACK PushButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DispatchControlMessage(kPushButtonHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

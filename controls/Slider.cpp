@@ -189,13 +189,12 @@ LRESULT OnCreate(HWND window, LPARAM lParam)
     return 0;
 }
 
-void OnDestroy(HWND window, SliderState& s)
+void OnDestroy(HWND /*window*/, SliderState& s)
 {
     if (s.drag.dragging)
         ClearDragFlags();
     if (s.bitmap)
         DeleteObject(s.bitmap);
-    DestroyWindowState<SliderState>(window);
 }
 
 void OnButtonDown(HWND window, SliderState& s, LPARAM lParam)
@@ -303,7 +302,6 @@ void OnSetBitmap(SliderState& s, int number)
 
 void OnPaint(HWND window, SliderState& s)
 {
-    ValidateUpdateRegion(window);
     PaintSlider(window, s);
     if (s.firstPaint) { // the first paint runs twice: the second sees its own thumb place
         s.firstPaint = 0;
@@ -313,93 +311,89 @@ void OnPaint(HWND window, SliderState& s)
 
 } // namespace
 
-LRESULT CALLBACK SliderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<SliderState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
+LRESULT HandleMessage(HWND window, SliderState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_DESTROY:
-        OnDestroy(window, *s);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        OnPaint(window, *s);
-        return 0;
     case WM_CAPTURECHANGED:
-        EndDrag(window, *s);
-        ClearDragFlags();
+        EndDrag(window, s);
         break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE:
-        PaintSlider(window, *s);
+        PaintSlider(window, s);
         break;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
     case WM_LBUTTONDOWN:
-        OnButtonDown(window, *s, lParam);
+        OnButtonDown(window, s, lParam);
         return 0;
     case WM_LBUTTONDBLCLK:
         NotifyParent(window, SL_DBLCLK, WPARAM(GetDlgCtrlID(window)));
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove(window, *s, lParam);
+        OnMouseMove(window, s, lParam);
         break;
     case WM_LBUTTONUP:
-        EndDrag(window, *s);
+        EndDrag(window, s);
         break;
     case WM_MOUSEWHEEL:
-        OnMouseWheel(window, *s, wParam);
+        OnMouseWheel(window, s, wParam);
         return 0;
     case WM_KEYDOWN:
-        if (OnKeyDown(window, *s, wParam))
+        if (OnKeyDown(window, s, wParam))
             return 0;
         break;
     case SL_GETPOS:
-        return s->value;
+        return s.value;
     case SL_SETPOS:
-        OnSetPos(window, *s, wParam, lParam);
+        OnSetPos(window, s, wParam, lParam);
         break;
     case SL_SETRANGE:
-        OnSetRange(window, *s, int(wParam), int(lParam));
+        OnSetRange(window, s, int(wParam), int(lParam));
         break;
     case SL_SETACCEL:
-        s->accelerated = wParam ? 1 : 0;
+        s.accelerated = wParam ? 1 : 0;
         break;
     case SL_SETTICKSPACING:
-        s->tickSpacing = int(wParam);
+        s.tickSpacing = int(wParam);
         break;
     case SL_SETPAGESTEP:
-        s->pageStep = int(wParam);
+        s.pageStep = int(wParam);
         break;
     case SL_SETTICKOFFSET:
-        s->tickOffset = int(wParam);
+        s.tickOffset = int(wParam);
         break;
     case SL_SETBITMAP:
-        OnSetBitmap(*s, int(wParam));
+        OnSetBitmap(s, int(wParam));
         break;
     case SL_SETTHUMB:
-        s->thumb = reinterpret_cast<const uint8_t*>(wParam);
+        s.thumb = reinterpret_cast<const uint8_t*>(wParam);
         break;
     case SL_SETGROOVE:
-        s->groove = wParam ? 1 : 0;
+        s.groove = wParam ? 1 : 0;
         break;
     case SL_SETTHUMBLENGTH:
-        s->thumbLength = int(wParam);
+        s.thumbLength = int(wParam);
         break;
     case SL_SETFOCUSTINT:
-        s->focusTint = uint32_t(wParam);
+        s.focusTint = uint32_t(wParam);
         break;
     case SL_SETIDLETINT:
-        s->idleTint = uint32_t(wParam);
+        s.idleTint = uint32_t(wParam);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<SliderState> kSliderHandlers{OnCreate, OnPaint, HandleMessage, OnDestroy};
+
+} // namespace
+
+LRESULT CALLBACK SliderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DispatchControlMessage(kSliderHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

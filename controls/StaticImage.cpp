@@ -19,7 +19,7 @@ struct StaticImageState {
 };
 
 // The bitmap is loaded for the paint and deleted after it.
-void PaintStaticImage(HWND window, const StaticImageState& s)
+void PaintStaticImage(HWND window, StaticImageState& s)
 {
     OffscreenPaint paint(window, s.skin);
     if (!paint.ok() || s.image < 0)
@@ -50,51 +50,36 @@ LRESULT OnCreate(HWND window, LPARAM lParam)
     return 0;
 }
 
-// The window procedure of both classes; `reportsClicks` tells them apart.
-LRESULT HandleStaticImageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool reportsClicks)
+// Both classes take a new image; only qz:StaticImage tells its parent of clicks.
+LRESULT HandleNoHitMessage(HWND window, StaticImageState& s, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<StaticImageState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
-
-    switch (message) {
-    case WM_DESTROY:
-        DestroyWindowState<StaticImageState>(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintStaticImage(window, *s);
-        return 0;
-    case WM_CAPTURECHANGED:
-        ClearDragFlags();
-        break;
-    case SI_SETIMAGE:
-        s->image = int(wParam);
+    if (message == SI_SETIMAGE) {
+        s.image = int(wParam);
         InvalidateRect(window, nullptr, FALSE);
-        break;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-        if (reportsClicks)
-            PostMessageA(GetParent(window), SI_CLICK, WPARAM(GetDlgCtrlID(window)), lParam);
-        break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
+
+LRESULT HandleMessage(HWND window, StaticImageState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK)
+        PostMessageA(GetParent(window), SI_CLICK, WPARAM(GetDlgCtrlID(window)), lParam);
+    return HandleNoHitMessage(window, s, message, wParam, lParam);
+}
+
+const ControlHandlers<StaticImageState> kStaticImageHandlers{OnCreate, PaintStaticImage, HandleMessage, nullptr};
+const ControlHandlers<StaticImageState> kNoHitImageHandlers{OnCreate, PaintStaticImage, HandleNoHitMessage, nullptr};
 
 } // namespace
 
 LRESULT CALLBACK StaticImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return HandleStaticImageMessage(window, message, wParam, lParam, true);
+    return DispatchControlMessage(kStaticImageHandlers, window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK StaticNoHitImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return HandleStaticImageMessage(window, message, wParam, lParam, false);
+    return DispatchControlMessage(kNoHitImageHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

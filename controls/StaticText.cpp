@@ -16,7 +16,7 @@ struct StaticTextState {
 
 constexpr int kMaxText = 256;
 
-void PaintStaticText(HWND window, const StaticTextState& s)
+void PaintStaticText(HWND window, StaticTextState& s)
 {
     OffscreenPaint paint(window, s.skin);
     if (!paint.ok())
@@ -49,43 +49,36 @@ void OnClick(HWND window)
 
 } // namespace
 
-LRESULT CALLBACK StaticTextProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<StaticTextState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
+LRESULT HandleMessage(HWND window, StaticTextState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_DESTROY:
-        DestroyWindowState<StaticTextState>(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintStaticText(window, *s);
-        return 0;
-    case WM_CAPTURECHANGED:
-        ClearDragFlags();
-        break;
     case WM_SETTEXT:
         InvalidateRect(window, nullptr, FALSE);
         break;
     case WM_SETFONT:
-        s->font = reinterpret_cast<HFONT>(wParam);
+        s.font = reinterpret_cast<HFONT>(wParam);
         if (LOWORD(lParam))
             InvalidateRect(window, nullptr, FALSE);
         return 0;
     case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(s->font);
+        return reinterpret_cast<LRESULT>(s.font);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
         OnClick(window);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<StaticTextState> kStaticTextHandlers{OnCreate, PaintStaticText, HandleMessage, nullptr};
+
+} // namespace
+
+LRESULT CALLBACK StaticTextProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DispatchControlMessage(kStaticTextHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz

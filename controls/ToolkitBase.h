@@ -58,6 +58,52 @@ inline HBITMAP SkinFromCreateStruct(LPARAM createStruct)
 // ever erased: WM_ERASEBKGND answers 1).
 void ValidateUpdateRegion(HWND window);
 
+// How one control class answers its messages: `create` makes the state record at
+// WM_CREATE, `paint` draws the whole control, `handle` takes every other message and
+// ends with DefWindowProcA, and `destroy` (may be null) releases what the record holds.
+template <class State>
+struct ControlHandlers {
+    LRESULT (*create)(HWND window, LPARAM createStruct);
+    void (*paint)(HWND window, State& state);
+    LRESULT (*handle)(HWND window, State& state, UINT message, WPARAM wParam, LPARAM lParam);
+    void (*destroy)(HWND window, State& state);
+};
+
+// The window procedure's frame that every control shares: the state record from
+// WM_CREATE to WM_DESTROY (messages without one go to DefWindowProcA), no erase, a
+// validated paint (see ValidateUpdateRegion), and a lost capture clearing the drag
+// flags once the control has ended its own drag.
+template <class State>
+LRESULT DispatchControlMessage(const ControlHandlers<State>& control, HWND window, UINT message, WPARAM wParam,
+                               LPARAM lParam)
+{
+    if (message == WM_CREATE)
+        return control.create(window, lParam);
+    State* state = WindowState<State>(window);
+    if (!state)
+        return DefWindowProcA(window, message, wParam, lParam);
+    switch (message) {
+    case WM_DESTROY:
+        if (control.destroy)
+            control.destroy(window, *state);
+        DestroyWindowState<State>(window);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        ValidateUpdateRegion(window);
+        control.paint(window, *state);
+        return 0;
+    case WM_CAPTURECHANGED: {
+        const LRESULT result = control.handle(window, *state, message, wParam, lParam);
+        ClearDragFlags();
+        return result;
+    }
+    default:
+        return control.handle(window, *state, message, wParam, lParam);
+    }
+}
+
 // One paint of a control: an off-screen image of the client size whose first layer
 // is the part of the skin under the control. The control draws into dc(); the image
 // is copied to the window (through its own DC) in one block when this object ends.

@@ -351,66 +351,65 @@ int XoverAxisFrequency(int x, int width)
     return int(std::floor(std::clamp(f, kLowestFrequency, kHighestFrequency) + 0.5));
 }
 
-LRESULT CALLBACK XoverGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE)
-        return OnCreate(window, lParam);
-    auto* s = WindowState<XoverState>(window);
-    if (!s)
-        return DefWindowProcA(window, message, wParam, lParam);
+namespace {
 
+void OnDestroy(HWND /*window*/, XoverState& s)
+{
+    if (s.handle)
+        DeleteObject(s.handle);
+}
+
+LRESULT HandleMessage(HWND window, XoverState& s, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_DESTROY:
-        if (s->handle)
-            DeleteObject(s->handle);
-        DestroyWindowState<XoverState>(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateUpdateRegion(window);
-        PaintXoverGraph(window, *s);
-        return 0;
     case WM_CAPTURECHANGED:
-        EndDrag(window, *s);
-        ClearDragFlags();
+        EndDrag(window, s);
         break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-        PaintXoverGraph(window, *s);
+        PaintXoverGraph(window, s);
         break;
     case WM_SETCURSOR:
-        OnSetCursor(window, *s);
+        OnSetCursor(window, s);
         return TRUE;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        OnButtonDown(window, *s, lParam, message == WM_LBUTTONDBLCLK);
+        OnButtonDown(window, s, lParam, message == WM_LBUTTONDBLCLK);
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove(window, *s, lParam);
+        OnMouseMove(window, s, lParam);
         break;
     case WM_LBUTTONUP:
-        EndDrag(window, *s);
+        EndDrag(window, s);
         return 0;
     case XG_SETFREQ:
         if (lParam >= 0 && lParam < kCrossovers)
-            s->frequencies[lParam] = int(wParam);
+            s.frequencies[lParam] = int(wParam);
         break;
     case XG_SETBANDGAIN:
         if (lParam >= 0 && lParam < kBands)
-            s->gains[lParam] = int(wParam);
+            s.gains[lParam] = int(wParam);
         break;
     case XG_SETSELECTED:
-        s->selectedBand = int(wParam);
+        s.selectedBand = int(wParam);
         break;
     case XG_SETSOLO:
-        OnSetSolo(window, *s, wParam, lParam);
+        OnSetSolo(window, s, wParam, lParam);
         break;
     case XG_SETHANDLE:
-        OnSetHandle(*s, wParam);
+        OnSetHandle(s, wParam);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const ControlHandlers<XoverState> kXoverGraphHandlers{OnCreate, PaintXoverGraph, HandleMessage, OnDestroy};
+
+} // namespace
+
+LRESULT CALLBACK XoverGraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DispatchControlMessage(kXoverGraphHandlers, window, message, wParam, lParam);
 }
 
 } // namespace qz
