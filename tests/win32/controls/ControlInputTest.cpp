@@ -14,22 +14,6 @@ using namespace qz;
 
 namespace {
 
-TestParent& Page()
-{
-    static TestParent& parent = Parent();
-    return parent;
-}
-
-std::vector<Report> ReportsOf(UINT message)
-{
-    Pump();
-    std::vector<Report> found;
-    for (const Report& r : Page().reports)
-        if (r.message == message)
-            found.push_back(r);
-    return found;
-}
-
 void Gesture(const std::vector<std::string>& steps) { ASSERT_TRUE(XdotoolSteps(steps)); }
 
 void Activate(HWND control)

@@ -108,6 +108,22 @@ TestParent& Parent()
     return *parent;
 }
 
+TestParent& Page()
+{
+    static TestParent& parent = Parent();
+    return parent;
+}
+
+std::vector<Report> ReportsOf(UINT message)
+{
+    Pump();
+    std::vector<Report> found;
+    for (const Report& r : Page().reports)
+        if (r.message == message)
+            found.push_back(r);
+    return found;
+}
+
 HWND TestParent::Create(const char* className, int id, int x, int y, int width, int height, DWORD style,
                         const char* text)
 {

@@ -70,6 +70,10 @@ private:
 };
 
 TestParent& Parent();
+// The same parent without that clean-up, for use within a test.
+TestParent& Page();
+// What the parent's controls reported with this message, once the queue is pumped.
+std::vector<Report> ReportsOf(UINT message);
 
 // Dispatches every message queued for this thread.
 void Pump();

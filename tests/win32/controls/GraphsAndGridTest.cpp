@@ -15,22 +15,6 @@ using namespace qz;
 
 namespace {
 
-TestParent& Page()
-{
-    static TestParent& parent = Parent();
-    return parent;
-}
-
-std::vector<Report> ReportsOf(UINT message)
-{
-    Pump();
-    std::vector<Report> found;
-    for (const Report& r : Page().reports)
-        if (r.message == message)
-            found.push_back(r);
-    return found;
-}
-
 std::vector<std::pair<int, int>> Pairs(UINT message)
 {
     std::vector<std::pair<int, int>> pairs;

@@ -16,22 +16,6 @@ using namespace qz;
 
 namespace {
 
-TestParent& Page()
-{
-    static TestParent& parent = Parent();
-    return parent;
-}
-
-std::vector<Report> ReportsOf(UINT message)
-{
-    Pump();
-    std::vector<Report> found;
-    for (const Report& r : Page().reports)
-        if (r.message == message)
-            found.push_back(r);
-    return found;
-}
-
 // Plain faces, so that every lit row shows.
 const std::vector<uint8_t> kUnlitFace = SolidImage(12, 155, RGB(0, 0, 0), 0);
 const std::vector<uint8_t> kLitFace = SolidImage(12, 155, RGB(255, 255, 255), 0);

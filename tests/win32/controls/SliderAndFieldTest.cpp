@@ -13,26 +13,8 @@ using namespace qz;
 
 namespace {
 
-// The test parent, without the clean-up Parent() does on every call; each test
-// starts with Parent() to remove the previous test's controls.
-TestParent& Page()
-{
-    static TestParent& parent = Parent();
-    return parent;
-}
-
 // The relative drags read the real pointer: keep it away from the screen's edge.
 void PointerToTheMiddle() { SetCursorPos(400, 300); }
-
-std::vector<Report> ReportsOf(UINT message)
-{
-    Pump();
-    std::vector<Report> found;
-    for (const Report& r : Page().reports)
-        if (r.message == message)
-            found.push_back(r);
-    return found;
-}
 
 // The steps a field posted, in order.
 std::vector<int> FieldSteps()
