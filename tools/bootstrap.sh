@@ -16,7 +16,8 @@
 #  - it registers that binary for i386 ELF files with binfmt_misc.
 # Nothing else in the tree knows which of the two ways 32-bit programs run.
 #
-# The paths below may be set from outside, for the tests of this script.
+# The paths below, and the package list, may be set from outside for the tests of
+# this script.
 set -euo pipefail
 
 wineserver32=${QZ_WINESERVER32:-/usr/lib/wine/wineserver32}
@@ -32,30 +33,40 @@ i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\
 packages=(
   build-essential cmake make
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64
   xvfb xauth
-  gstreamer1.0-plugins-good:i386
+  gstreamer1.0-plugins-good:i386 gstreamer1.0-plugins-good
   googletest libgtest-dev libbenchmark-dev
-  libsndfile1-dev
-  librsvg2-bin imagemagick fonts-dejavu-core
+  libsndfile1-dev libcairo2-dev
+  librsvg2-bin imagemagick fonts-dejavu-core fonts-liberation
   xdotool x11-apps
   fp-utils
+  clang libclang-rt-14-dev
+  lv2-dev lilv-utils serdi jalv jackd2 ardour
+  calf-plugins lsp-plugins-lv2
+  parallel
 )
+
+# The tests of this script install packages of their own from a repository they make.
+[ -z "${QZ_PACKAGES:-}" ] || read -r -a packages <<<"$QZ_PACKAGES"
 
 say() { echo "bootstrap: $*"; }
 
-# One line naming what went wrong and the way out, then stop.
+# What went wrong and the way out, then stop.
 fail() {
   echo "bootstrap: $*" >&2
   exit 1
 }
+
+warn() { echo "bootstrap: warning: $*" >&2; }
 
 # Never asks anything: CI has no terminal. sudo drops the environment, hence env.
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then
     env DEBIAN_FRONTEND=noninteractive "$@"
   else
-    sudo env DEBIAN_FRONTEND=noninteractive "$@"
+    sudo env DEBIAN_FRONTEND=noninteractive ${APT_CONFIG:+APT_CONFIG="$APT_CONFIG"} "$@"
   fi
 }
 
@@ -75,8 +86,45 @@ install_missing() {
     as_root dpkg --add-architecture i386
   fi
   say "installing ${missing[*]}"
-  as_root apt-get update -q </dev/null
-  as_root apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+  update_lists
+  install_packages "${missing[@]}"
+}
+
+# apt-get as root, never reading a terminal; its output is shown and also kept in
+# the file $apt_log for the messages below.
+apt_log=
+run_apt() {
+  [ -n "$apt_log" ] || apt_log=$(mktemp)
+  as_root apt-get "$@" </dev/null 2>&1 | tee "$apt_log"
+}
+
+# Refreshes the package lists. A list that does not download (a mirror caught in the
+# middle of a sync, one architecture's list lagging the other's) is only a warning:
+# apt keeps the lists it had, and the install that follows may well succeed.
+update_lists() {
+  run_apt "$@" update -q && return 0
+  local failed
+  failed=$(sed -n 's/^Err:[0-9]* //p' "$apt_log" | sed 's/^/  /')
+  warn "apt-get update could not fetch every package list; going on with the lists apt has.${failed:+ Lists that failed:
+$failed}"
+}
+
+# Installs packages; never removes or downgrades one that is installed. When apt
+# cannot resolve them, tries once more preferring the release's own suite: on a
+# mirror caught mid-sync the update suite's list of one architecture can lag the
+# other's, so one library is offered at two versions that multiarch will not mix,
+# while the release's suite has the same version for both.
+install_packages() {
+  local codename never_remove=(--no-remove -o APT::Get::allow-downgrades=false)
+  run_apt install -y -q --no-install-recommends "${never_remove[@]}" "$@" && return 0
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  say "the install failed; trying once more preferring Debian $codename's own suite (-t $codename): apt could not resolve the packages, as when one library's versions differ between the two architectures' lists"
+  run_apt install -y -q --no-install-recommends "${never_remove[@]}" -t "$codename" "$@" && return 0
+  fail "could not install $*.
+apt's last words:
+$(grep -v '^W: ' "$apt_log" | tail -n 8 | sed 's/^/  /')
+The package mirror may be in the middle of a sync: run 'sudo apt-get update' again in a while, then this command again; or install the packages by hand with
+  sudo apt-get install -t $codename --no-install-recommends $*"
 }
 
 runs_i386() {
@@ -119,9 +167,8 @@ fetch_qemu_i386() {
   apt_options=(-q -o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/nonexistent
                -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache")
   say "fetching qemu-i386 from Debian $qemu_suite's qemu-user"
-  if ! { as_root apt-get "${apt_options[@]}" update \
-      && (cd "$work" && as_root apt-get "${apt_options[@]}" download qemu-user); } \
-      </dev/null >"$work/apt.log" 2>&1; then
+  update_lists "${apt_options[@]}" >/dev/null
+  if ! (cd "$work" && run_apt "${apt_options[@]}" download qemu-user) >/dev/null; then
     rm -rf "$work"
     fail "could not download qemu-user from Debian $qemu_suite (needed to run 32-bit programs on this kernel); allow that download, put a static qemu-i386 of version 10 or later at $qemu_i386, or boot the kernel with ia32_emulation=on"
   fi
