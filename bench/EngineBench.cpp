@@ -116,7 +116,7 @@ void QzmbProcess60s(benchmark::State& state)
     const ParamBlock settings = CompressingSettings(false);
     for (auto _ : state) {
         cli::ProcessReport report;
-        const std::string problem = cli::ProcessFile(in, out, {}, settings, report, nullptr);
+        const std::string problem = cli::ProcessFile(in, out, {}, settings, report);
         if (!problem.empty())
             state.SkipWithError(problem.c_str());
     }

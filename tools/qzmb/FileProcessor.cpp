@@ -3,11 +3,14 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "LevelTrace.h"
 #include "Limiter.h"
 #include "OutputFile.h"
 #include "SampleFormat.h"
@@ -18,6 +21,7 @@ namespace qz::cli {
 namespace {
 
 constexpr LONG kBlockFrames = 4096;
+constexpr LONG kTraceBlockFrames = 512;
 
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
@@ -100,42 +104,93 @@ void AccumulateBands(MeterRecord& loudest, const MeterRecord& block)
     }
 }
 
-// The output peaks of frames as written, the flush's included (the engine meters only
-// the frames of its ordinary blocks).
-template <typename Sample>
-void MeasureOutput(MeterRecord& loudest, const Sample* data, sf_count_t frames, int channels, double fullScale)
-{
+// Left and right peaks of frames in the engine's sample type, relative to full scale
+// (right 0 for mono).
+struct ChannelPeaks {
     double left = 0.0, right = 0.0;
+};
+
+template <typename Sample>
+ChannelPeaks PeaksOf(const Sample* data, sf_count_t frames, int channels, double fullScale)
+{
+    ChannelPeaks peaks;
     for (sf_count_t i = 0; i < frames; ++i, data += channels) {
-        left = std::max(left, std::fabs(static_cast<double>(data[0])));
+        peaks.left = std::max(peaks.left, std::fabs(static_cast<double>(data[0])));
         if (channels == 2)
-            right = std::max(right, std::fabs(static_cast<double>(data[1])));
+            peaks.right = std::max(peaks.right, std::fabs(static_cast<double>(data[1])));
     }
-    loudest.outputLeft = std::max(loudest.outputLeft, left / fullScale);
-    loudest.outputRight = std::max(loudest.outputRight, right / fullScale);
+    peaks.left /= fullScale;
+    peaks.right /= fullScale;
+    return peaks;
 }
 
-void MeasureOutput(MeterRecord& loudest, const WAVEFORMATEX& format, const BYTE* data, sf_count_t frames)
+ChannelPeaks PeaksOf(const WAVEFORMATEX& format, const BYTE* data, sf_count_t frames)
 {
     switch (SampleFormatOf(format)) {
     case SampleFormat::Pcm16:
-        MeasureOutput(loudest, reinterpret_cast<const int16_t*>(data), frames, format.nChannels, 32768.0);
-        break;
+        return PeaksOf(reinterpret_cast<const int16_t*>(data), frames, format.nChannels, 32768.0);
     case SampleFormat::Float32:
-        MeasureOutput(loudest, reinterpret_cast<const float*>(data), frames, format.nChannels, 1.0);
-        break;
+        return PeaksOf(reinterpret_cast<const float*>(data), frames, format.nChannels, 1.0);
     default:
-        MeasureOutput(loudest, reinterpret_cast<const double*>(data), frames, format.nChannels, 1.0);
-        break;
+        return PeaksOf(reinterpret_cast<const double*>(data), frames, format.nChannels, 1.0);
     }
+}
+
+double PeakOf(const WAVEFORMATEX& format, const BYTE* data, sf_count_t frames)
+{
+    const ChannelPeaks peaks = PeaksOf(format, data, frames);
+    return std::max(peaks.left, peaks.right);
+}
+
+// The output peaks of frames as written, the flush's included (the engine meters only
+// the frames of its ordinary blocks).
+void MeasureOutput(MeterRecord& loudest, const WAVEFORMATEX& format, const BYTE* data, sf_count_t frames)
+{
+    const ChannelPeaks peaks = PeaksOf(format, data, frames);
+    loudest.outputLeft = std::max(loudest.outputLeft, peaks.left);
+    loudest.outputRight = std::max(loudest.outputRight, peaks.right);
+}
+
+// Bytes a sample of this subtype takes at most.
+int BytesPerSample(int subtype)
+{
+    switch (subtype) {
+    case SF_FORMAT_PCM_16: return 2;
+    case SF_FORMAT_PCM_24: return 3;
+    case SF_FORMAT_DOUBLE: return 8;
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW: return 1;
+    default: return 4;
+    }
+}
+
+// WAV and AIFF count their audio bytes in 32 bits: a longer output would be a file
+// whose header lies. Inputs of unknown length (pipes) are not checked.
+std::string CheckOutputSize(const SF_INFO& in, const SF_INFO& out, const std::string& outputPath)
+{
+    const int container = out.format & SF_FORMAT_TYPEMASK;
+    if (container == SF_FORMAT_FLAC || in.frames <= 0 || in.frames == SF_COUNT_MAX)
+        return "";
+    const double bytes =
+        static_cast<double>(in.frames) * in.channels * BytesPerSample(out.format & SF_FORMAT_SUBMASK);
+    constexpr double kLargest = 4294967295.0 - 4096.0;  // less room for the header
+    if (bytes <= kLargest)
+        return "";
+    char size[32];
+    std::snprintf(size, sizeof size, "%.1f GB", bytes / 1e9);
+    return "the input is too large for a " + std::string(container == SF_FORMAT_WAV ? "WAV" : "AIFF") + " file (" +
+           size + " of audio; at most 4.3 GB): write " + outputPath + " as FLAC";
 }
 
 } // namespace
 
-std::string ProcessFile(const std::string& inputPath, const std::string& outputPath,
-                        const std::vector<std::string>& settingsFiles, const ParamBlock& settings,
-                        ProcessReport& report, ProgressFunction progress)
+std::string ProcessIntoTemporary(const std::string& inputPath, const std::string& outputPath,
+                                 const std::vector<std::string>& settingsFiles, const ParamBlock& settings,
+                                 OutputFile& output, ProcessReport& report, const ProcessHooks& hooks)
 {
+    report = ProcessReport{};
     SF_INFO inInfo{};
     SoundFile in(sf_open(inputPath.c_str(), SFM_READ, &inInfo));
     if (!in)
@@ -160,18 +215,19 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
     outInfo.format = container | SubtypeFor(container, subtype);
     if (!sf_format_check(&outInfo))
         return "cannot write the input's sample format into " + outputPath + "; choose another extension";
-
-    OutputFile outFile;
-    problem = outFile.create(target, outputPath);
+    problem = CheckOutputSize(inInfo, outInfo, outputPath);
     if (!problem.empty())
         return problem;
-    SoundFile out(sf_open_fd(outFile.descriptor(), SFM_WRITE, &outInfo, SF_FALSE));
+
+    problem = output.create(target, outputPath);
+    if (!problem.empty())
+        return problem;
+    SoundFile out(sf_open_fd(output.descriptor(), SFM_WRITE, &outInfo, SF_FALSE));
     if (!out)
         return "cannot write " + outputPath + ": " + sf_strerror(nullptr);
     // Integer outputs clip rather than wrap around when the output exceeds full scale.
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
-    report = ProcessReport{};
     report.channels = inInfo.channels;
     report.sampleRate = inInfo.samplerate;
     const WAVEFORMATEX format = EngineFormatFor(subtype, inInfo.channels, inInfo.samplerate, report.sampleKind);
@@ -185,7 +241,12 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
         return "the engine could not start";
     report.latencyFrames = settings.Limiter != 0 ? LimiterState::kLookahead : 0;
 
-    std::vector<BYTE> buffer(static_cast<size_t>(kBlockFrames) * format.nBlockAlign);
+    // A trace follows the meters block by block: shorter blocks draw a finer picture.
+    // The engine's output does not depend on the block size.
+    const LONG blockFrames = hooks.trace != nullptr ? kTraceBlockFrames : kBlockFrames;
+    if (hooks.trace != nullptr)
+        hooks.trace->start(inInfo.samplerate);
+    std::vector<BYTE> buffer(static_cast<size_t>(blockFrames) * format.nBlockAlign);
     MediaBuffer sample;
     sample.data = buffer.data();
     sample.capacity = static_cast<LONG>(buffer.size());
@@ -194,13 +255,18 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
     int64_t framesRead = 0;
     bool flushing = false;
     for (;;) {
+        double inputPeak = 0.0;
+        sf_count_t got = 0;
         if (!flushing) {
-            const sf_count_t got = ReadFrames(in.get(), format, buffer.data(), kBlockFrames);
+            if (hooks.stop && hooks.stop())
+                return "stopped before " + outputPath + " was complete";
+            got = ReadFrames(in.get(), format, buffer.data(), blockFrames);
             if (got <= 0) {
                 flushing = true;
                 continue;
             }
-            framesRead += got;
+            if (hooks.trace != nullptr)
+                inputPeak = PeakOf(format, buffer.data(), got);
             sample.length = static_cast<LONG>(got) * format.nBlockAlign;
         }
         hr = engine.TransformBuffer(sample, flushing);
@@ -210,9 +276,13 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
             return std::string("processing failed with error ") + code;
         }
         const sf_count_t written = sample.length / format.nBlockAlign;
-        if (WriteFrames(out.get(), format, buffer.data(), written) != written)
+        if (WriteFrames(out.get(), format, buffer.data(), written) != written) {
+            report.diskFull = errno == ENOSPC || errno == EDQUOT;
             return "cannot write " + outputPath + ": " + sf_strerror(out.get());
+        }
         MeasureOutput(report.loudest, format, buffer.data(), written);
+        if (hooks.trace != nullptr)
+            hooks.trace->addOutput(report.frames, PeakOf(format, buffer.data(), written));
         report.frames += written;
         sample.discontinuity = false;
         sample.hasStartTime = false;
@@ -222,8 +292,11 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
             MeterRecord meters;
             engine.GetMeters(&meters);
             AccumulateBands(report.loudest, meters);
-            if (progress != nullptr && inInfo.frames > 0)
-                progress(static_cast<double>(framesRead) / static_cast<double>(inInfo.frames));
+            if (hooks.trace != nullptr)
+                hooks.trace->addInput(framesRead, got, inputPeak, meters);
+            framesRead += got;
+            if (hooks.progress && inInfo.frames > 0)
+                hooks.progress(static_cast<double>(framesRead) / static_cast<double>(inInfo.frames));
         }
     }
     LONG over = 0;
@@ -232,9 +305,21 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
     report.nonFiniteSamples = engine.Path().nonFiniteInputSamples();
     engine.EndStreaming();
 
-    if (sf_close(out.release()) != 0)
-        return "cannot write " + outputPath;
-    return outFile.commit();
+    if (sf_close(out.release()) != 0) {
+        report.diskFull = errno == ENOSPC || errno == EDQUOT;
+        return "cannot write " + outputPath + (report.diskFull ? std::string(": ") + std::strerror(errno) : "");
+    }
+    return "";
+}
+
+std::string ProcessFile(const std::string& inputPath, const std::string& outputPath,
+                        const std::vector<std::string>& settingsFiles, const ParamBlock& settings,
+                        ProcessReport& report, const ProcessHooks& hooks)
+{
+    OutputFile output;
+    const std::string problem =
+        ProcessIntoTemporary(inputPath, outputPath, settingsFiles, settings, output, report, hooks);
+    return problem.empty() ? output.commit() : problem;
 }
 
 } // namespace qz::cli

@@ -4,6 +4,7 @@
 // limiter's lookahead.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@
 #include "ParamBlock.h"
 
 namespace qz::cli {
+
+class LevelTrace;
+class OutputFile;
 
 struct ProcessReport {
     int64_t frames = 0;       // in, and out: the flush returns every withheld frame
@@ -22,10 +26,15 @@ struct ProcessReport {
     bool over = false;        // the limiter acted, or the output went above full scale
     int latencyFrames = 0;    // the lookahead the flush made up for
     long long nonFiniteSamples = 0;  // NaN or infinite input samples, taken as silence
+    bool diskFull = false;    // the run failed because the output's file system is full
 };
 
-// Shows progress; called with the fraction done, 0 .. 1.
-using ProgressFunction = void (*)(double fraction);
+// What a caller sees of a run and how it stops one. Every member may stay empty.
+struct ProcessHooks {
+    std::function<void(double fraction)> progress;  // after each block: the fraction of the input read
+    std::function<bool()> stop;                      // before each block: true abandons the run
+    LevelTrace* trace = nullptr;                     // receives the levels and gains, block by block
+};
 
 // Processes `inputPath` into `outputPath` with `settings`. The output takes the input's
 // sample format (8-bit as the container stores it); its container follows the output's
@@ -34,6 +43,12 @@ using ProgressFunction = void (*)(double fraction);
 // empty string, or the problem in one line; on failure `outputPath` is as it was.
 std::string ProcessFile(const std::string& inputPath, const std::string& outputPath,
                         const std::vector<std::string>& settingsFiles, const ParamBlock& settings,
-                        ProcessReport& report, ProgressFunction progress);
+                        ProcessReport& report, const ProcessHooks& hooks = {});
+
+// The same up to the last step: the complete output is left in `output`'s temporary
+// file, for the caller to look at and then commit or discard.
+std::string ProcessIntoTemporary(const std::string& inputPath, const std::string& outputPath,
+                                 const std::vector<std::string>& settingsFiles, const ParamBlock& settings,
+                                 OutputFile& output, ProcessReport& report, const ProcessHooks& hooks);
 
 } // namespace qz::cli

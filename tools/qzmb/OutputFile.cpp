@@ -7,60 +7,41 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "Interruption.h"
 
 namespace qz::cli {
 
 namespace {
 
-// The temporary file a signal handler must remove: qzmb writes one output at a time.
-// Kept in a fixed buffer, as a handler may only read memory and call unlink.
-char g_pendingTemporary[PATH_MAX];
-volatile sig_atomic_t g_hasPendingTemporary = 0;
-
-extern "C" void RemovePendingAndDie(int signalNumber)
-{
-    if (g_hasPendingTemporary)
-        unlink(g_pendingTemporary);
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-void WatchForInterruption()
-{
-    static bool installed = false;
-    if (installed)
-        return;
-    installed = true;
-    struct sigaction action {};
-    action.sa_handler = RemovePendingAndDie;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM}) {
-        // A signal the caller chose to ignore (nohup, a background job) stays ignored.
-        struct sigaction previous {};
-        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
-            sigaction(signalNumber, &action, nullptr);
-    }
-}
-
-// Blocks both signals while the pending name changes, so the handler never sees half
-// of it.
+// Holds the interrupting signals back on this thread between creating a temporary file
+// and registering it, so that a signal never finds it unregistered.
 class SignalsHeld {
 public:
     SignalsHeld()
     {
-        sigset_t both;
-        sigemptyset(&both);
-        sigaddset(&both, SIGINT);
-        sigaddset(&both, SIGTERM);
-        sigprocmask(SIG_BLOCK, &both, &m_previous);
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&held, signalNumber);
+        sigprocmask(SIG_BLOCK, &held, &m_previous);
     }
     ~SignalsHeld() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
 
 private:
     sigset_t m_previous;
 };
+
+// umask can only be read by setting it, which would race with the files other threads
+// create: read once, as the program starts.
+const mode_t g_umask = [] {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}();
 
 bool SameFile(const struct stat& a, const std::string& other)
 {
@@ -93,6 +74,31 @@ std::string BaseName(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Gives `temporary` the name `target` unless a file has that name, in one step: another
+// program creating the target meanwhile is never overwritten. errno is EEXIST when the
+// target exists.
+bool PlaceAsNew(const std::string& temporary, const std::string& target)
+{
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without that rename (NFS among them) can still link without replacing.
+    if (link(temporary.c_str(), target.c_str()) == 0) {
+        unlink(temporary.c_str());
+        return true;
+    }
+    if (errno == EEXIST || (errno != EPERM && errno != ENOTSUP))
+        return false;
+    // Neither (FAT file systems): look, then rename.
+    struct stat existing;
+    if (lstat(target.c_str(), &existing) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(temporary.c_str(), target.c_str()) == 0;
 }
 
 } // namespace
@@ -135,7 +141,7 @@ std::string OutputFile::create(const std::string& target, const std::string& sho
     m_shownName = shownName;
     // A hidden name that no other run can have chosen: mkstemp creates it exclusively.
     std::string name = Folder(target) + "/." + BaseName(target) + ".qzmb-XXXXXX";
-    if (name.size() >= sizeof g_pendingTemporary)
+    if (name.size() >= PATH_MAX)
         return "cannot write " + shownName + ": its name is too long";
     WatchForInterruption();
     {
@@ -144,8 +150,10 @@ std::string OutputFile::create(const std::string& target, const std::string& sho
         if (m_descriptor < 0)
             return "cannot write " + shownName + ": " + std::strerror(errno);
         m_temporary = name;
-        std::memcpy(g_pendingTemporary, name.c_str(), name.size() + 1);
-        g_hasPendingTemporary = 1;
+        if (!RegisterPendingFile(name.c_str())) {
+            discard();
+            return "cannot write " + shownName + ": too many files are being written at once";
+        }
     }
     // mkstemp makes a private file; the output gets what the file it replaces had, or
     // what a new file gets.
@@ -154,9 +162,7 @@ std::string OutputFile::create(const std::string& target, const std::string& sho
     if (stat(target.c_str(), &existing) == 0) {
         mode = existing.st_mode & 07777;
     } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~g_umask;
     }
     if (fchmod(m_descriptor, mode) != 0) {
         discard();
@@ -167,16 +173,31 @@ std::string OutputFile::create(const std::string& target, const std::string& sho
 
 std::string OutputFile::commit()
 {
+    bool existed = false;
+    return finish(false, existed);
+}
+
+std::string OutputFile::commitAsNew(bool& existed)
+{
+    existed = false;
+    return finish(true, existed);
+}
+
+std::string OutputFile::finish(bool asNew, bool& existed)
+{
     const int closed = close(m_descriptor);
     m_descriptor = -1;
-    if (closed != 0 || rename(m_temporary.c_str(), m_target.c_str()) != 0) {
-        const std::string problem = "cannot write " + m_shownName + ": " + std::strerror(errno);
+    const bool placed = closed == 0 && (asNew ? PlaceAsNew(m_temporary, m_target)
+                                              : rename(m_temporary.c_str(), m_target.c_str()) == 0);
+    if (!placed) {
+        existed = errno == EEXIST;
+        const std::string problem =
+            existed ? m_shownName + " exists; not replaced" : "cannot write " + m_shownName + ": " + std::strerror(errno);
         discard();
         return problem;
     }
-    SignalsHeld held;
+    ReleasePendingFile(m_temporary.c_str());
     m_temporary.clear();
-    g_hasPendingTemporary = 0;
     return "";
 }
 
@@ -187,10 +208,9 @@ void OutputFile::discard()
     m_descriptor = -1;
     if (m_temporary.empty())
         return;
-    SignalsHeld held;
     unlink(m_temporary.c_str());
+    ReleasePendingFile(m_temporary.c_str());
     m_temporary.clear();
-    g_hasPendingTemporary = 0;
 }
 
 } // namespace qz::cli

@@ -32,9 +32,14 @@ public:
     int descriptor() const { return m_descriptor; }
     // Closes the temporary file and renames it over the target.
     std::string commit();
+    // The same, except that an existing target is never replaced: `existed` then says
+    // so, and the temporary file is removed.
+    std::string commitAsNew(bool& existed);
+    // Removes the temporary file; the target stays as it was.
+    void discard();
 
 private:
-    void discard();
+    std::string finish(bool asNew, bool& existed);
 
     std::string m_target;
     std::string m_shownName;

@@ -278,9 +278,10 @@ int Process(const std::vector<std::string>& args)
         return Fail(invalid);
 
     cli::ProcessReport report;
-    const bool showProgress = isatty(STDERR_FILENO) != 0;
-    const std::string problem =
-        cli::ProcessFile(args[0], args[1], settingsFiles, settings, report, showProgress ? &ShowProgress : nullptr);
+    cli::ProcessHooks hooks;
+    if (isatty(STDERR_FILENO) != 0)
+        hooks.progress = ShowProgress;
+    const std::string problem = cli::ProcessFile(args[0], args[1], settingsFiles, settings, report, hooks);
     if (!problem.empty())
         return Fail({problem});
     PrintReport(report, args[0], args[1]);
