@@ -2,6 +2,10 @@
 //
 //   qzmb params                           the 53 parameters, their ranges and defaults
 //   qzmb process IN OUT [settings]        process an audio file, print what happened
+//     [--plot FILE.png]                   and draw what the compressor did
+//   qzmb batch IN... --out DIR [options] [settings]
+//                                         many files on every core, with a manifest
+//   qzmb manifest merge M... [--out FILE] join the manifests of a batch's shares
 //   qzmb record OUT.rec [settings]        write the settings as a 240-byte record
 //   qzmb compare A B                      how far two files differ; exit 1 beyond one LSB
 //   qzmb presets FILE                     the presets of a preset file, as the plug-in lists them
@@ -23,8 +27,13 @@
 #include <string>
 #include <vector>
 
+#include "BatchCommand.h"
 #include "CompareFiles.h"
 #include "FileProcessor.h"
+#include "LevelPlot.h"
+#include "LevelTrace.h"
+#include "ManifestMerge.h"
+#include "OutputFile.h"
 #include "ParamTable.h"
 #include "ParameterText.h"
 #include "PresetData.h"
@@ -37,7 +46,11 @@ using namespace qz;
 
 const char* const kUsage =
     "usage: qzmb params\n"
-    "       qzmb process IN OUT [SETTINGS]\n"
+    "       qzmb process IN OUT [SETTINGS] [--plot FILE.png]\n"
+    "       qzmb batch IN... --out DIR [--recursive] [--from LIST|-] [--format wav|aiff|flac]\n"
+    "                  [--jobs N] [--overwrite] [--shard K/N] [--progress=auto|plain|none]\n"
+    "                  [--plot DIR] [SETTINGS]\n"
+    "       qzmb manifest merge MANIFEST... [--out FILE]\n"
     "       qzmb record OUT.rec [SETTINGS]\n"
     "       qzmb compare A B\n"
     "       qzmb presets FILE\n"
@@ -267,10 +280,31 @@ int Compare(const std::vector<std::string>& args)
     return c.agree() ? 0 : 1;
 }
 
-int Process(const std::vector<std::string>& args)
+// Takes "--plot FILE.png" out of `args`.
+Problem TakePlotOption(std::vector<std::string>& args, std::string& plotPath)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--plot")
+            continue;
+        if (i + 1 >= args.size())
+            return UsageProblem("option --plot needs a value");
+        plotPath = args[i + 1];
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        if (plotPath.size() < 5 || plotPath.compare(plotPath.size() - 4, 4, ".png") != 0)
+            return UsageProblem("--plot writes a PNG picture: end its name in .png");
+        return {};
+    }
+    return {};
+}
+
+int Process(std::vector<std::string> args)
 {
     if (args.size() < 2 || args[0].compare(0, 2, "--") == 0 || args[1].compare(0, 2, "--") == 0)
         return Fail(UsageProblem("process needs IN and OUT"));
+    std::string plotPath;
+    const Problem badPlot = TakePlotOption(args, plotPath);
+    if (!badPlot.none())
+        return Fail(badPlot);
     ParamBlock settings;
     std::vector<std::string> settingsFiles;
     const Problem invalid = ReadSettings(args, 2, settings, settingsFiles);
@@ -281,11 +315,74 @@ int Process(const std::vector<std::string>& args)
     cli::ProcessHooks hooks;
     if (isatty(STDERR_FILENO) != 0)
         hooks.progress = ShowProgress;
-    const std::string problem = cli::ProcessFile(args[0], args[1], settingsFiles, settings, report, hooks);
+    cli::LevelTrace trace;
+    if (!plotPath.empty())
+        hooks.trace = &trace;
+    cli::OutputFile output, picture;
+    std::string problem =
+        cli::ProcessIntoTemporary(args[0], args[1], settingsFiles, settings, output, report, hooks);
+    if (problem.empty() && !plotPath.empty()) {
+        std::vector<std::string> readFiles = settingsFiles;
+        readFiles.push_back(args[0]);
+        readFiles.push_back(args[1]);
+        problem = cli::DrawLevelPlot(trace, settings, args[0], plotPath, readFiles, picture);
+    }
+    if (problem.empty())
+        problem = output.commit();
+    if (problem.empty() && !plotPath.empty())
+        problem = picture.commit();
     if (!problem.empty())
         return Fail({problem});
     PrintReport(report, args[0], args[1]);
+    if (!plotPath.empty())
+        std::printf("  picture: %s\n", plotPath.c_str());
     return 0;
+}
+
+int Batch(const std::vector<std::string>& args)
+{
+    cli::BatchOptions options;
+    std::vector<std::string> settingsArgs;
+    const std::string badOption = cli::ParseBatchOptions(args, options, settingsArgs);
+    if (!badOption.empty())
+        return Fail(UsageProblem(badOption));
+    ParamBlock settings;
+    std::vector<std::string> settingsFiles;
+    const Problem invalid = ReadSettings(settingsArgs, 0, settings, settingsFiles);
+    if (!invalid.none())
+        return Fail(invalid);
+    return cli::RunBatch(options, settings, settingsFiles);
+}
+
+// qzmb manifest merge M... [--out FILE]: exit 0 when every file of every share is
+// done once, 1 when some are missing or duplicated (or the merge failed).
+int Manifest(std::vector<std::string> args)
+{
+    if (args.empty() || args[0] != "merge")
+        return Fail(UsageProblem("manifest takes one command: merge"));
+    args.erase(args.begin());
+    std::string outPath;
+    std::vector<std::string> manifests;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--out" && i + 1 < args.size())
+            outPath = args[++i];
+        else if (args[i].compare(0, 2, "--") == 0)
+            return Fail(UsageProblem(args[i] == "--out" ? "option --out needs a value" : "unknown option " + args[i]));
+        else
+            manifests.push_back(args[i]);
+    }
+    if (manifests.empty())
+        return Fail(UsageProblem("manifest merge needs the manifests of the shares"));
+    cli::MergeReport report;
+    const std::string problem = cli::MergeManifests(manifests, outPath, report);
+    if (!problem.empty())
+        return Fail({problem});
+    for (const std::string& line : report.problems)
+        std::fprintf(stderr, "qzmb manifest: %s\n", line.c_str());
+    std::fprintf(stderr, "qzmb manifest: %zu files, %zu done, %zu problem%s%s%s\n", report.files, report.done,
+                 report.problems.size(), report.problems.size() == 1 ? "" : "s", outPath.empty() ? "" : "; written to ",
+                 outPath.c_str());
+    return report.problems.empty() ? 0 : kFailed;
 }
 
 int Run(std::vector<std::string> args)
@@ -312,6 +409,10 @@ int Run(std::vector<std::string> args)
         return Compare(args);
     if (command == "presets")
         return ListPresets(args);
+    if (command == "batch")
+        return Batch(args);
+    if (command == "manifest")
+        return Manifest(args);
     return Fail(UsageProblem("unknown command \"" + command + "\""));
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+// The picture of what the compressor did to a file: over the file's time, the input
+// and output levels and each band's gain (reduction down, boost up) in five lanes,
+// with each band's transfer curve beside its lane. Drawn with cairo, written as PNG.
+
+#include <string>
+#include <vector>
+
+#include "ParamBlock.h"
+
+namespace qz::cli {
+
+class LevelTrace;
+class OutputFile;
+
+// Draws the picture of `trace` (a file processed with `settings`, titled `title`) into
+// the temporary file `file` creates for `path`; the caller commits it. `readFiles` may
+// never be written. Returns the problem, or an empty string.
+std::string DrawLevelPlot(const LevelTrace& trace, const ParamBlock& settings, const std::string& title,
+                          const std::string& path, const std::vector<std::string>& readFiles, OutputFile& file);
+
+} // namespace qz::cli
