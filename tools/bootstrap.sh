@@ -38,7 +38,7 @@ packages=(
   xvfb xauth
   gstreamer1.0-plugins-good:i386 gstreamer1.0-plugins-good
   googletest libgtest-dev libbenchmark-dev
-  libsndfile1-dev libcairo2-dev
+  libsndfile1-dev libcairo2-dev nettle-dev
   librsvg2-bin imagemagick fonts-dejavu-core fonts-liberation
   xdotool x11-apps
   fp-utils
