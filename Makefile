@@ -8,6 +8,8 @@
 #               docs/editor-all-bands.png and docs/editor-band.png, the preset menu
 #               and manager to docs/preset-menu.png and docs/preset-manager.png
 #               (Wine on Xvfb)
+# make plot   the picture of what the compressor does to the demo's drum loop,
+#             docs/drum-loop-plot.png (qzmb process --plot)
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -18,7 +20,7 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: demo test battery gallery bootstrap bootstrap-i386 native native-asan native-tsan win32 \
+.PHONY: demo test battery gallery plot bootstrap bootstrap-i386 native native-asan native-tsan win32 \
         test-native test-native-asan test-native-tsan test-win32 clean
 
 # The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
@@ -48,6 +50,12 @@ demo: native win32
 	@echo "Files: $(DEMO_DIR)/drums.wav (input), drums-dll.wav and drums-native.wav (compressed)"
 
 test: test-native test-native-asan test-native-tsan test-win32
+
+# The README's picture of the compressor at work on the demo loop.
+plot: native
+	@mkdir -p docs $(DEMO_DIR)
+	build/native/tools/qz_demo_signal $(DEMO_DIR)/drums.wav
+	$(QZMB) process $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-native.wav $(DEMO_SETTINGS) --plot docs/drum-loop-plot.png
 
 # The pictures of the README: every push button in every state on the real skin,
 # the bare skin, the editor page while the demo loop plays, the preset menu and the

@@ -45,10 +45,11 @@ std::vector<double> MakeSignal(int frames, int channels)
     return s;
 }
 
-void WriteFile(const std::string& path, int format, int channels, const std::vector<double>& samples)
+void WriteFile(const std::string& path, int format, int channels, const std::vector<double>& samples,
+               int sampleRate)
 {
     SF_INFO info{};
-    info.samplerate = 44100;
+    info.samplerate = sampleRate;
     info.channels = channels;
     info.format = format;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);

@@ -23,7 +23,8 @@ std::string TempPath(const std::string& name);
 // A test signal: a low tone that comes and goes, and a high tone, in [-0.7, 0.7].
 std::vector<double> MakeSignal(int frames, int channels);
 
-void WriteFile(const std::string& path, int format, int channels, const std::vector<double>& samples);
+void WriteFile(const std::string& path, int format, int channels, const std::vector<double>& samples,
+               int sampleRate = 44100);
 
 struct AudioFile {
     SF_INFO info{};

@@ -121,12 +121,10 @@ size_t RemoveStaleTemporaries(const std::vector<std::string>& paths)
     return removed;
 }
 
-// Problems from the input list name their file already; others get the name put in front.
-std::string Named(const BatchInput& input, const std::string& outputPath, const std::string& problem)
+// A failure names its input, so that a summary line says which file it is about.
+std::string Named(const BatchInput& input, const std::string& problem)
 {
-    if (problem.find(input.input) != std::string::npos || problem.find(outputPath) != std::string::npos)
-        return problem;
-    return input.input + ": " + problem;
+    return problem.find(input.input) != std::string::npos ? problem : input.input + ": " + problem;
 }
 
 // One batch: the files of this share, each processed by one job.
@@ -158,9 +156,7 @@ public:
         if (outcome.kind == FileOutcome::Kind::Failed) {
             entry.status = "failed";
             entry.error = outcome.problem;
-            const std::string problem = m_manifest.append(entry);
-            if (!problem.empty())
-                stop(problem);
+            recordInManifest(entry);
         }
         return outcome;
     }
@@ -182,6 +178,16 @@ private:
         m_stopped = true;
     }
 
+    // Appends the entry; a batch that cannot keep its record stops.
+    std::string recordInManifest(const ManifestEntry& entry)
+    {
+        bool diskFull = false;
+        const std::string problem = m_manifest.append(entry, &diskFull);
+        if (!problem.empty())
+            stop(diskFull ? "the file system of " + m_options.outputFolder + " is full" : problem);
+        return problem;
+    }
+
     static bool Abandoning() { return CurrentStopRequest() == StopRequest::AbandonRunning; }
 
     void attempt(size_t job, const BatchInput& input, double start, ManifestEntry& entry, FileOutcome& outcome)
@@ -191,7 +197,7 @@ private:
             m_options.plotFolder.empty() ? "" : Join(m_options.plotFolder, input.output + ".png");
         auto fail = [&](const std::string& problem) {
             outcome.kind = FileOutcome::Kind::Failed;
-            outcome.problem = Named(input, outputPath, problem);
+            outcome.problem = Named(input, problem);
         };
 
         struct stat before;
@@ -201,10 +207,13 @@ private:
             return fail(input.input + " is " + KindOf(before.st_mode) + "; a batch reads regular files only");
         std::string problem;
         entry.inputSize = before.st_size;
-        entry.inputHash = HashFile(input.input, problem);
-        if (entry.inputHash.empty())
-            return fail("cannot read " + input.input + ": " + problem);
-        if (const auto previous = m_manifest.find(input.output)) {
+        // The input is hashed before processing only when the manifest may say it is done;
+        // otherwise after, when its bytes are in the page cache, and an input refused at
+        // once (too large, say) is never read through.
+        const auto previous = m_manifest.find(input.output);
+        if (previous && previous->done() && previous->inputSize == entry.inputSize) {
+            if (!hashInput(input, entry, problem))
+                return fail(problem);
             if (alreadyDone(*previous, entry, outputPath, plotPath)) {
                 outcome.kind = FileOutcome::Kind::AlreadyDone;
                 return;
@@ -247,6 +256,8 @@ private:
         std::string pictureHash;
         if (!plotPath.empty() && (pictureHash = HashDescriptor(picture.descriptor(), problem)).empty())
             return fail("cannot read " + plotPath + " back: " + problem);
+        if (entry.inputHash.empty() && !hashInput(input, entry, problem))
+            return fail(problem);
         struct stat after;
         if (stat(input.input.c_str(), &after) != 0 || ChangedBetween(before, after))
             return fail(input.input + " changed while it was processed; its output was not written");
@@ -271,11 +282,9 @@ private:
         entry.wallSeconds = Now() - start;
         // The line goes first: a run killed before the rename finds the line but not the
         // output, and does the file again.
-        problem = m_manifest.append(entry);
-        if (!problem.empty()) {
-            stop(problem);
+        problem = recordInManifest(entry);
+        if (!problem.empty())
             return fail(problem);
-        }
         problem = place(output, keepOutput);
         if (problem.empty() && !plotPath.empty())
             problem = place(picture, keepPicture);
@@ -284,6 +293,15 @@ private:
         outcome.kind = FileOutcome::Kind::Done;
         outcome.audioSeconds = report.sampleRate > 0 ? static_cast<double>(report.frames) / report.sampleRate : 0.0;
         outcome.over = report.over;
+    }
+
+    static bool hashInput(const BatchInput& input, ManifestEntry& entry, std::string& problem)
+    {
+        std::string why;
+        entry.inputHash = HashFile(input.input, why);
+        if (entry.inputHash.empty())
+            problem = "cannot read " + input.input + ": " + why;
+        return !entry.inputHash.empty();
     }
 
     // Whether the manifest's line says this very work was done and its output is there.

@@ -362,14 +362,18 @@ std::optional<ManifestEntry> ManifestFile::find(const std::string& output) const
     return found->second;
 }
 
-std::string ManifestFile::append(const ManifestEntry& entry)
+std::string ManifestFile::append(const ManifestEntry& entry, bool* diskFull)
 {
     const std::string line = FormatEntry(entry) + "\n";
     std::lock_guard<std::mutex> hold(m_mutex);
     // One write per line: a line is in the file whole or not at all, even when the
     // program is killed.
-    if (!WriteAll(m_descriptor, line))
-        return "cannot write the manifest " + m_path + ": " + std::strerror(errno);
+    if (!WriteAll(m_descriptor, line)) {
+        const int error = errno;
+        if (diskFull != nullptr)
+            *diskFull = error == ENOSPC || error == EDQUOT;
+        return "cannot write the manifest " + m_path + ": " + std::strerror(error);
+    }
     m_entries[entry.output] = entry;
     return "";
 }

@@ -90,8 +90,9 @@ public:
     std::string open(const std::string& path, std::vector<std::string>& notes);
     // The latest entry for an output. Safe from any thread.
     std::optional<ManifestEntry> find(const std::string& output) const;
-    // Appends an entry. Safe from any thread.
-    std::string append(const ManifestEntry& entry);
+    // Appends an entry. Safe from any thread. `diskFull`, when given, tells whether it
+    // failed for want of space.
+    std::string append(const ManifestEntry& entry, bool* diskFull = nullptr);
     // Keeps `entry` for an output that has none yet, until the next rewrite.
     void expect(const ManifestEntry& entry);
     // Rewrites the file as `header` and the latest entry of every output, sorted.
