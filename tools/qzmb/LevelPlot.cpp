@@ -39,11 +39,13 @@ constexpr Colour kReference{127 / 255.0, 161 / 255.0, 186 / 255.0};
 // The page, in pixels.
 constexpr int kWidth = 1280;
 constexpr int kHeight = 930;
-constexpr double kTimeLeft = 120, kTimeRight = 1040;  // the lanes' time axis
+constexpr double kTimeLeft = 150, kTimeRight = 1050;  // the lanes' time axis
 constexpr double kLevelTop = 56, kLevelHeight = 170;
 constexpr double kBandTop = 246, kBandHeight = 118, kBandGap = 10;
 constexpr double kCurveLeft = 1090;  // the transfer curves, one square beside each lane
 constexpr double kAxisTop = kBandTop + kBandCount * (kBandHeight + kBandGap);
+
+double BandTop(int b) { return kBandTop + b * (kBandHeight + kBandGap); }
 
 // The level lane and the curves span -60 .. +6 dBFS.
 constexpr double kFloorDb = -60.0, kCeilingDb = 6.0;
@@ -235,6 +237,7 @@ private:
     {
         const Rect lane{kTimeLeft, kLevelTop, kTimeRight - kTimeLeft, kLevelHeight};
         m_paint.fill(lane, kLane);
+        timeGrid(lane);
         auto y = [&](double db) {
             const double clamped = std::clamp(db, kFloorDb, kCeilingDb);
             return lane.y + (kCeilingDb - clamped) / (kCeilingDb - kFloorDb) * lane.h;
@@ -258,9 +261,10 @@ private:
 
     void bandLane(int b)
     {
-        const Rect lane{kTimeLeft, kBandTop + b * (kBandHeight + kBandGap), kTimeRight - kTimeLeft, kBandHeight};
+        const Rect lane{kTimeLeft, BandTop(b), kTimeRight - kTimeLeft, kBandHeight};
         const BandConstants k = BandConstants::Compute(m_settings, b, m_trace.sampleRate());
         m_paint.fill(lane, kLane);
+        timeGrid(lane);
         const double span = m_boostRange + m_reductionRange;
         auto y = [&](double db) {
             const double clamped = std::clamp(db, -m_reductionRange, m_boostRange);
@@ -339,19 +343,28 @@ private:
         m_paint.text("in -60..+6", box.x + box.w + 8, box.y + box.h - 4, kLabel, 9);
     }
 
+    // The vertical lines of the time axis, under a lane's data.
+    void timeGrid(const Rect& lane)
+    {
+        if (m_seconds <= 0.0)
+            return;
+        const double step = TimeStep(m_seconds);
+        for (double t = step; t < m_seconds - 1e-9; t += step) {
+            const double x = kTimeLeft + t / m_seconds * (kTimeRight - kTimeLeft);
+            m_paint.line(x, lane.y, x, lane.y + lane.h, kGrid, 0.5);
+        }
+    }
+
     void timeAxis()
     {
-        const double bottom = kAxisTop - kBandGap;
+        const double y = kAxisTop - kBandGap + 16;
         if (m_seconds <= 0.0) {
-            m_paint.text("no audio", kTimeLeft, bottom + 18, kLabel, 11);
+            m_paint.text("no audio", kTimeLeft, y, kLabel, 11);
             return;
         }
         const double step = TimeStep(m_seconds);
-        for (double t = 0; t <= m_seconds + 1e-9; t += step) {
-            const double x = kTimeLeft + t / m_seconds * (kTimeRight - kTimeLeft);
-            m_paint.line(x, kLevelTop, x, bottom, kGrid, 0.5);
-            m_paint.text(TimeLabel(t, step), x + 2, bottom + 16, kLabel, 10);
-        }
+        for (double t = 0; t <= m_seconds + 1e-9; t += step)
+            m_paint.text(TimeLabel(t, step), kTimeLeft + t / m_seconds * (kTimeRight - kTimeLeft) + 2, y, kLabel, 10);
     }
 
     const LevelTrace& m_trace;
@@ -384,6 +397,14 @@ struct ContextRelease {
 };
 
 } // namespace
+
+PlotGeometry LevelPlotGeometry()
+{
+    PlotGeometry geometry{kWidth, kHeight, kTimeLeft, kTimeRight, {}, kBandHeight};
+    for (int b = 0; b < kBandCount; ++b)
+        geometry.bandTop[b] = BandTop(b);
+    return geometry;
+}
 
 std::string DrawLevelPlot(const LevelTrace& trace, const ParamBlock& settings, const std::string& title,
                           const std::string& path, const std::vector<std::string>& readFiles, OutputFile& file)

@@ -13,6 +13,15 @@ namespace qz::cli {
 class LevelTrace;
 class OutputFile;
 
+// Where the picture puts things, in pixels.
+struct PlotGeometry {
+    int width, height;
+    double timeLeft, timeRight;  // the time axis of every lane: the file's start and end
+    double bandTop[kBandCount];  // the band lanes, top down
+    double bandHeight;
+};
+PlotGeometry LevelPlotGeometry();
+
 // Draws the picture of `trace` (a file processed with `settings`, titled `title`) into
 // the temporary file `file` creates for `path`; the caller commits it. `readFiles` may
 // never be written. Returns the problem, or an empty string.
