@@ -1,10 +1,12 @@
 // Throughput of the engine's block entries and of qzmb's whole-file processing, at
 // 44.1 kHz with all five bands compressing and the limiter on. Reports frames per
-// second ("items_per_second").
+// second ("items_per_second"); the batch reports times real time and files per second.
 //
 //   build/native/bench/qz_bench [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BatchCommand.h"
 #include "FileProcessor.h"
 #include "StandaloneEngine.h"
 
@@ -97,22 +100,25 @@ BENCHMARK(Float64Mono)->ArgName("vintage")->Arg(0)->Arg(1);
 BENCHMARK(Float32Mono)->ArgName("vintage")->Arg(0)->Arg(1);
 BENCHMARK(Pcm16Stereo)->ArgName("vintage")->Arg(0)->Arg(1);
 
+void WriteTestFile(const std::string& path, int frames)
+{
+    const std::vector<double> audio = TestSignal(2 * static_cast<size_t>(frames));
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    sf_writef_double(file, audio.data(), frames);
+    sf_close(file);
+}
+
 // qzmb's whole path on a 60-second stereo 16-bit file: read, process, flush, write.
 void QzmbProcess60s(benchmark::State& state)
 {
     const std::string dir = "/tmp/qz_bench_" + std::to_string(getpid());
     const std::string in = dir + "_in.wav", out = dir + "_out.wav";
     const int frames = 60 * kRate;
-    {
-        const std::vector<double> audio = TestSignal(2 * static_cast<size_t>(frames));
-        SF_INFO info{};
-        info.samplerate = kRate;
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* file = sf_open(in.c_str(), SFM_WRITE, &info);
-        sf_writef_double(file, audio.data(), frames);
-        sf_close(file);
-    }
+    WriteTestFile(in, frames);
     const ParamBlock settings = CompressingSettings(false);
     for (auto _ : state) {
         cli::ProcessReport report;
@@ -125,6 +131,47 @@ void QzmbProcess60s(benchmark::State& state)
     std::remove(out.c_str());
 }
 BENCHMARK(QzmbProcess60s)->Unit(benchmark::kMillisecond);
+
+// qzmb batch over an archive of 16 stereo 16-bit files of 15 s, with 1 and 2 jobs:
+// hashing, processing, writing and the manifest, by the wall clock.
+void QzmbBatch(benchmark::State& state)
+{
+    constexpr int kFiles = 16, kSeconds = 15;
+    const std::string dir = "/tmp/qz_bench_batch_" + std::to_string(getpid());
+    const std::string archive = dir + "/archive", out = dir + "/out";
+    mkdir(dir.c_str(), 0755);
+    mkdir(archive.c_str(), 0755);
+    for (int i = 0; i < kFiles; ++i)
+        WriteTestFile(archive + "/take-" + std::to_string(i) + ".wav", kSeconds * kRate);
+    cli::BatchOptions options;
+    options.sources.arguments = {archive};
+    options.sources.recursive = true;
+    options.outputFolder = options.sources.outputFolder = out;
+    options.jobs = static_cast<int>(state.range(0));
+    options.progress = cli::ProgressStyle::None;
+    const ParamBlock settings = CompressingSettings(false);
+    // The batch's summary goes to standard output: out of the benchmark's table.
+    const int quiet = open("/dev/null", O_WRONLY), console = dup(STDOUT_FILENO);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::system(("rm -rf " + out).c_str());
+        state.ResumeTiming();
+        std::fflush(stdout);
+        dup2(quiet, STDOUT_FILENO);
+        const int status = cli::RunBatch(options, settings, {});
+        std::fflush(stdout);
+        dup2(console, STDOUT_FILENO);
+        if (status != 0)
+            state.SkipWithError("the batch failed");
+    }
+    close(quiet);
+    close(console);
+    const double iterations = static_cast<double>(state.iterations());
+    state.counters["x_real_time"] = benchmark::Counter(iterations * kFiles * kSeconds, benchmark::Counter::kIsRate);
+    state.counters["files_per_second"] = benchmark::Counter(iterations * kFiles, benchmark::Counter::kIsRate);
+    std::system(("rm -rf " + dir).c_str());
+}
+BENCHMARK(QzmbBatch)->ArgName("jobs")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
