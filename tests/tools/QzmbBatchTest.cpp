@@ -223,18 +223,9 @@ class BackgroundRun {
 public:
     BackgroundRun(const std::vector<std::string>& args, const std::string& log)
     {
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(out, 2);
-            std::vector<char*> argv{const_cast<char*>(QZMB_PATH)};
-            for (const std::string& arg : args)
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            execv(QZMB_PATH, argv.data());
-            _exit(127);
-        }
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        m_pid = StartQzmb(args, out);
+        close(out);
     }
     ~BackgroundRun()
     {

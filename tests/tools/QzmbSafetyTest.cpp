@@ -169,14 +169,9 @@ public:
     PipedRun(const std::string& fifo, const std::string& out)
     {
         mkfifo(fifo.c_str(), 0600);
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int quiet = open("/dev/null", O_WRONLY);
-            dup2(quiet, 1);
-            dup2(quiet, 2);
-            execl(QZMB_PATH, QZMB_PATH, "process", fifo.c_str(), out.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        const int quiet = open("/dev/null", O_WRONLY);
+        m_pid = StartQzmb({"process", fifo, out}, quiet);
+        close(quiet);
         m_pipe = open(fifo.c_str(), O_WRONLY);  // waits for qzmb to open it
         feed(OpenEndedWavHeader() + std::string(44100 * 4, '\0'));
     }

@@ -26,6 +26,22 @@ RunResult RunQzmb(const std::string& arguments, const std::string& before)
     return result;
 }
 
+int StartQzmb(const std::vector<std::string>& args, int output)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(output, 1);
+        dup2(output, 2);
+        std::vector<char*> argv{const_cast<char*>(QZMB_PATH)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(QZMB_PATH, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
 std::string TempPath(const std::string& name)
 {
     return ::testing::TempDir() + "qzmb_" + std::to_string(::getpid()) + "_" + name;

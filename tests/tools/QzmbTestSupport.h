@@ -17,6 +17,10 @@ struct RunResult {
 // collects what it printed.
 RunResult RunQzmb(const std::string& arguments, const std::string& before = "");
 
+// Starts qzmb with `args` (no shell), its standard output and error going to
+// `output`. Returns its process id.
+int StartQzmb(const std::vector<std::string>& args, int output);
+
 // A path in the test's scratch folder, unique to this process.
 std::string TempPath(const std::string& name);
 

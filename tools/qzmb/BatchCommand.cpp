@@ -15,6 +15,7 @@
 #include <set>
 
 #include "ContentHash.h"
+#include "FilePaths.h"
 #include "FileProcessor.h"
 #include "Interruption.h"
 #include "JobRunner.h"
@@ -36,57 +37,6 @@ double Now()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-std::string Join(const std::string& folder, const std::string& name)
-{
-    if (folder.empty())
-        return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
-std::string Parent(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Creates `folder` and the folders above it that are missing.
-std::string MakeFolders(const std::string& folder)
-{
-    struct stat info;
-    if (stat(folder.c_str(), &info) == 0)
-        return S_ISDIR(info.st_mode) ? "" : "cannot make the folder " + folder + ": a file has its name";
-    const std::string parent = Parent(folder);
-    if (parent != folder) {
-        const std::string problem = MakeFolders(parent);
-        if (!problem.empty())
-            return problem;
-    }
-    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
-        return "cannot make the folder " + folder + ": " + std::strerror(errno);
-    return "";
-}
-
-const char* KindOf(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "a folder";
-    if (S_ISFIFO(mode))
-        return "a pipe";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    return "not a regular file";
-}
-
 bool ChangedBetween(const struct stat& before, const struct stat& after)
 {
     return before.st_dev != after.st_dev || before.st_ino != after.st_ino || before.st_size != after.st_size ||
@@ -99,7 +49,7 @@ size_t RemoveStaleTemporaries(const std::vector<std::string>& paths)
 {
     std::map<std::string, std::set<std::string>> namesByFolder;
     for (const std::string& path : paths)
-        namesByFolder[Parent(path)].insert(BaseName(path));
+        namesByFolder[ParentFolder(path)].insert(BaseName(path));
     const std::string marker = ".qzmb-";
     size_t removed = 0;
     for (const auto& folder : namesByFolder) {
@@ -112,7 +62,7 @@ size_t RemoveStaleTemporaries(const std::vector<std::string>& paths)
             const size_t at = name.rfind(marker);
             if (name[0] == '.' && at != std::string::npos && at > 1 && name.size() == at + marker.size() + 6 &&
                 folder.second.count(name.substr(1, at - 1)) != 0)
-                stale.push_back(Join(folder.first, name));
+                stale.push_back(JoinPath(folder.first, name));
         }
         closedir(dir);
         for (const std::string& path : stale)
@@ -192,9 +142,9 @@ private:
 
     void attempt(size_t job, const BatchInput& input, double start, ManifestEntry& entry, FileOutcome& outcome)
     {
-        const std::string outputPath = Join(m_options.outputFolder, input.output);
+        const std::string outputPath = JoinPath(m_options.outputFolder, input.output);
         const std::string plotPath =
-            m_options.plotFolder.empty() ? "" : Join(m_options.plotFolder, input.output + ".png");
+            m_options.plotFolder.empty() ? "" : JoinPath(m_options.plotFolder, input.output + ".png");
         auto fail = [&](const std::string& problem) {
             outcome.kind = FileOutcome::Kind::Failed;
             outcome.problem = Named(input, problem);
@@ -204,7 +154,7 @@ private:
         if (stat(input.input.c_str(), &before) != 0)
             return fail("cannot read " + input.input + ": " + std::strerror(errno));
         if (!S_ISREG(before.st_mode))
-            return fail(input.input + " is " + KindOf(before.st_mode) + "; a batch reads regular files only");
+            return fail(input.input + " is " + KindOfFile(before.st_mode) + "; a batch reads regular files only");
         std::string problem;
         entry.inputSize = before.st_size;
         // The input is hashed before processing only when the manifest may say it is done;
@@ -220,9 +170,9 @@ private:
             }
         }
 
-        problem = MakeFolders(Parent(outputPath));
+        problem = MakeFolders(ParentFolder(outputPath));
         if (problem.empty() && !plotPath.empty())
-            problem = MakeFolders(Parent(plotPath));
+            problem = MakeFolders(ParentFolder(plotPath));
         if (!problem.empty())
             return fail(problem);
         OutputFile output;
@@ -508,7 +458,7 @@ int RunBatch(const BatchOptions& options, const ParamBlock& settings, const std:
     problem = MakeFolders(options.outputFolder);
     if (!problem.empty())
         return Failure(problem);
-    const std::string manifestPath = Join(options.outputFolder, ManifestName(options.shard, options.shardCount));
+    const std::string manifestPath = JoinPath(options.outputFolder, ManifestName(options.shard, options.shardCount));
     ManifestFile manifest;
     std::vector<std::string> notes;
     problem = manifest.open(manifestPath, notes);
@@ -531,9 +481,9 @@ int RunBatch(const BatchOptions& options, const ParamBlock& settings, const std:
 
     std::vector<std::string> finalPaths{manifestPath};
     for (const BatchInput& input : share) {
-        finalPaths.push_back(Join(options.outputFolder, input.output));
+        finalPaths.push_back(JoinPath(options.outputFolder, input.output));
         if (!options.plotFolder.empty())
-            finalPaths.push_back(Join(options.plotFolder, input.output + ".png"));
+            finalPaths.push_back(JoinPath(options.plotFolder, input.output + ".png"));
     }
     const size_t stale = RemoveStaleTemporaries(finalPaths);
 

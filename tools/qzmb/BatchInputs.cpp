@@ -11,6 +11,7 @@
 #include <map>
 
 #include "ContentHash.h"
+#include "FilePaths.h"
 
 namespace qz::cli {
 
@@ -39,21 +40,6 @@ std::string WithFormat(const std::string& key, const std::string& format)
     return (dot == std::string::npos ? key : key.substr(0, dot)) + "." + format;
 }
 
-std::string BaseName(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Join(const std::string& folder, const std::string& name)
-{
-    if (folder.empty())
-        return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 // A listed path as an output path: without leading "/", "." components and doubled
 // slashes. False for a path with "..", whose output would leave the output folder.
 bool ListedKey(const std::string& path, std::string& key)
@@ -68,7 +54,7 @@ bool ListedKey(const std::string& path, std::string& key)
         if (part == "..")
             return false;
         if (!part.empty() && part != ".")
-            key = Join(key, part);
+            key = JoinPath(key, part);
         start = end + 1;
     }
     return true;
@@ -116,7 +102,7 @@ private:
         for (const std::string& name : names) {
             if (name == "." || name == "..")
                 continue;
-            const std::string path = Join(folder, name);
+            const std::string path = JoinPath(folder, name);
             struct stat entry;
             if (lstat(path.c_str(), &entry) != 0)
                 continue;  // gone since the folder was read
@@ -126,7 +112,7 @@ private:
                 if (name[0] == '.')
                     ++m_out.skippedFiles;
                 else
-                    walk(path, Join(key, name));
+                    walk(path, JoinPath(key, name));
                 continue;
             }
             struct stat target;
@@ -137,7 +123,7 @@ private:
             if (name[0] == '.' || linkToFolder || !HasAudioExtension(name))
                 ++m_out.skippedFiles;
             else
-                add(path, Join(key, name));
+                add(path, JoinPath(key, name));
         }
     }
 
