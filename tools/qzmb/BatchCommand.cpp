@@ -77,6 +77,23 @@ std::string Named(const BatchInput& input, const std::string& problem)
     return problem.find(input.input) != std::string::npos ? problem : input.input + ": " + problem;
 }
 
+// What a done file's manifest line says of it.
+void RecordDone(const ProcessReport& report, const std::string& plotPath, double wallSeconds, ManifestEntry& entry)
+{
+    entry.status = "done";
+    entry.plot = plotPath;
+    entry.frames = report.frames;
+    entry.sampleRate = report.sampleRate;
+    entry.channels = report.channels;
+    for (int b = 0; b < kBandCount; ++b)
+        entry.bandGain[b] = report.loudest.band[b].gain;
+    entry.outputPeak = std::max(report.loudest.outputLeft, report.channels == 2 ? report.loudest.outputRight : 0.0);
+    entry.over = report.over;
+    entry.nonFiniteSamples = report.nonFiniteSamples;
+    entry.engine = EngineVersion();
+    entry.wallSeconds = wallSeconds;
+}
+
 // One batch: the files of this share, each processed by one job.
 class BatchRun {
 public:
@@ -218,18 +235,7 @@ private:
         if (!problem.empty())
             return fail(problem);
 
-        entry.status = "done";
-        entry.plot = plotPath;
-        entry.frames = report.frames;
-        entry.sampleRate = report.sampleRate;
-        entry.channels = report.channels;
-        for (int b = 0; b < kBandCount; ++b)
-            entry.bandGain[b] = report.loudest.band[b].gain;
-        entry.outputPeak = std::max(report.loudest.outputLeft, report.channels == 2 ? report.loudest.outputRight : 0.0);
-        entry.over = report.over;
-        entry.nonFiniteSamples = report.nonFiniteSamples;
-        entry.engine = EngineVersion();
-        entry.wallSeconds = Now() - start;
+        RecordDone(report, plotPath, Now() - start, entry);
         // The line goes first: a run killed before the rename finds the line but not the
         // output, and does the file again.
         problem = recordInManifest(entry);
@@ -290,10 +296,7 @@ private:
             file.discard();
             return "";
         }
-        if (m_options.overwrite)
-            return file.commit();
-        bool existed = false;
-        return file.commitAsNew(existed);
+        return m_options.overwrite ? file.commit() : file.commitAsNew();
     }
 
     const BatchOptions& m_options;

@@ -171,28 +171,19 @@ std::string OutputFile::create(const std::string& target, const std::string& sho
     return "";
 }
 
-std::string OutputFile::commit()
-{
-    bool existed = false;
-    return finish(false, existed);
-}
+std::string OutputFile::commit() { return finish(false); }
 
-std::string OutputFile::commitAsNew(bool& existed)
-{
-    existed = false;
-    return finish(true, existed);
-}
+std::string OutputFile::commitAsNew() { return finish(true); }
 
-std::string OutputFile::finish(bool asNew, bool& existed)
+std::string OutputFile::finish(bool asNew)
 {
     const int closed = close(m_descriptor);
     m_descriptor = -1;
     const bool placed = closed == 0 && (asNew ? PlaceAsNew(m_temporary, m_target)
                                               : rename(m_temporary.c_str(), m_target.c_str()) == 0);
     if (!placed) {
-        existed = errno == EEXIST;
         const std::string problem =
-            existed ? m_shownName + " exists; not replaced" : "cannot write " + m_shownName + ": " + std::strerror(errno);
+            errno == EEXIST ? m_shownName + " exists; not replaced" : "cannot write " + m_shownName + ": " + std::strerror(errno);
         discard();
         return problem;
     }

@@ -32,14 +32,14 @@ public:
     int descriptor() const { return m_descriptor; }
     // Closes the temporary file and renames it over the target.
     std::string commit();
-    // The same, except that an existing target is never replaced: `existed` then says
-    // so, and the temporary file is removed.
-    std::string commitAsNew(bool& existed);
+    // The same, except that an existing target is never replaced: the temporary file
+    // is then removed, and the problem says that the target exists.
+    std::string commitAsNew();
     // Removes the temporary file; the target stays as it was.
     void discard();
 
 private:
-    std::string finish(bool asNew, bool& existed);
+    std::string finish(bool asNew);
 
     std::string m_target;
     std::string m_shownName;
