@@ -275,5 +275,26 @@ TEST(BrokenState, RecoversWithinTheNextBlock)
     }
 }
 
+// A sum beyond any the parameters can make (here from an output gain no parameter
+// reaches) means a broken state too: a 32-bit float stream gets no infinities.
+TEST(BrokenState, ASumBeyondReachNeverOverflowsAFloatOutput)
+{
+    PathCoefficients k = PathCoefficients::Compute(DefaultParamBlock(), kRate);
+    k.limiterOn = false;
+    k.outputGain = 1e40;
+    SignalPath path;
+    path.beginStream();
+    path.adopt(k);
+    path.resetLookahead();
+    MeterRecord meters;
+    meters.reset();
+    bool over = false;
+    const std::vector<double> tones = Tones(2);
+    std::vector<float> buffer(tones.begin(), tones.begin() + 2048);
+    ASSERT_EQ(path.process(buffer.data(), 1024, true, meters, over), 1024);
+    for (size_t n = 0; n < buffer.size(); ++n)
+        ASSERT_LE(std::fabs(buffer[n]), SignalPath::kBrokenSum) << "sample " << n;
+}
+
 } // namespace
 } // namespace qz::test
