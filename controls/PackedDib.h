@@ -30,9 +30,10 @@ constexpr size_t kDibHeaderSize = 40;
 constexpr uint32_t kDibUncompressed = 0; // BI_RGB
 constexpr uint32_t kDibRle8 = 1;         // BI_RLE8
 
-// The most pixels an RLE8 image may expand to: a few bytes of runs can describe an
-// image of any size, and no image of this product comes near it.
-constexpr size_t kMaxRle8Pixels = size_t(1) << 24;
+// The most pixels an RLE8 image may expand to (2048 x 2048): a few bytes of runs can
+// describe an image of any size, and the largest of this product, the skin, has a
+// sixteenth of that.
+constexpr size_t kMaxRle8Pixels = size_t(1) << 22;
 
 // A bitmap that fits its data. `pixels` points at `rowBytes` x `rows` bytes, rows
 // bottom first unless the header's height is negative: into the data for

@@ -2,7 +2,7 @@
 // Properties: whatever the bytes, the reader either refuses them or describes an image
 // whose pixel rows, colour table and header all lie inside the data it was given (for
 // RLE8, inside its own expansion, which has exactly the size of the uncompressed
-// rows); AddressSanitizer checks every byte read.
+// rows); AddressSanitizer checks every byte the expansion reads and writes.
 #include <cstdint>
 
 #include "FuzzCheck.h"
@@ -28,10 +28,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else {
         Check(dib.pixels >= data && dib.pixels + pixelBytes <= end, "the pixels lie inside the data");
     }
-    // Touch every pixel byte, so that a wrong bound shows at once.
-    unsigned sum = 0;
-    for (size_t i = 0; i < pixelBytes; ++i)
-        sum += dib.pixels[i];
-    (void)sum;
     return 0;
 }

@@ -55,8 +55,9 @@ TEST(ExpandRle8, RefusesAnImageLargerThanAnyItCouldBe)
     const uint8_t endOfBitmap[] = {0, 1, 0, 0};
     std::vector<uint8_t> pixels;
     EXPECT_FALSE(ExpandRle8(endOfBitmap, sizeof endOfBitmap, 32767, 32767, pixels));
-    EXPECT_TRUE(ExpandRle8(endOfBitmap, sizeof endOfBitmap, 4096, 4096, pixels));
-    EXPECT_EQ(pixels.size(), size_t(4096) * 4096);
+    EXPECT_TRUE(ExpandRle8(endOfBitmap, sizeof endOfBitmap, 2048, 2048, pixels));
+    EXPECT_EQ(pixels.size(), size_t(2048) * 2048);
+    EXPECT_FALSE(ExpandRle8(endOfBitmap, sizeof endOfBitmap, 2048, 2049, pixels));
 }
 
 // A packed bitmap's header, little-endian as stored, followed by `tail`.
