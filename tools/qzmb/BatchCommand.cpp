@@ -499,7 +499,8 @@ int RunBatch(const BatchOptions& options, const ParamBlock& settings, const std:
                       " that a stopped run left");
     if (gathered.skippedFiles > 0)
         progress.note("skipped " + std::to_string(gathered.skippedFiles) +
-                      " files of the folders that are hidden or not named .wav, .aif, .aiff or .flac");
+                      (gathered.skippedFiles == 1 ? " file" : " files") +
+                      " in the folders: hidden, or not named .wav, .aif, .aiff or .flac");
     for (const FileOutcome& refused : listProblems)
         progress.note("failed: " + refused.problem);
 

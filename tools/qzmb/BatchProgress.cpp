@@ -65,13 +65,20 @@ void BatchProgress::finished(size_t job, int64_t bytes, const FileOutcome& outco
     if (outcome.kind == FileOutcome::Kind::NotDone)
         return;
     ++m_finished;
-    m_outcomes.push_back(outcome);
-    if (outcome.kind == FileOutcome::Kind::AlreadyDone)
-        m_bytesSkipped += bytes;
-    else
-        m_bytesDone += bytes;
-    if (outcome.kind == FileOutcome::Kind::Done)
+    switch (outcome.kind) {
+    case FileOutcome::Kind::Done:
+        ++m_done;
         m_audioSeconds += outcome.audioSeconds;
+        if (outcome.wallSeconds > m_slowest.wallSeconds)
+            m_slowest = outcome;
+        if (outcome.over)
+            m_over.push_back(outcome.output);
+        break;
+    case FileOutcome::Kind::AlreadyDone: ++m_skipped; break;
+    case FileOutcome::Kind::Failed: m_failures.push_back(outcome); break;
+    case FileOutcome::Kind::NotDone: break;
+    }
+    (outcome.kind == FileOutcome::Kind::AlreadyDone ? m_bytesSkipped : m_bytesDone) += bytes;
 
     const std::string counter = "[" + std::to_string(m_finished) + "/" + std::to_string(m_files) + "] ";
     std::string line;
@@ -105,24 +112,19 @@ void BatchProgress::clearStatus()
 std::string BatchProgress::statusLine(StopRequest stopping, const std::string& stopReason) const
 {
     const double seconds = elapsed();
-    size_t skipped = 0, failed = 0;
-    for (const FileOutcome& outcome : m_outcomes) {
-        skipped += outcome.kind == FileOutcome::Kind::AlreadyDone;
-        failed += outcome.kind == FileOutcome::Kind::Failed;
-    }
     double bytesRead = static_cast<double>(m_bytesDone);
     for (const auto& job : m_running)
         bytesRead += static_cast<double>(job.second.first) * job.second.second;
     std::string line = "qzmb batch: " + std::to_string(m_finished) + "/" + std::to_string(m_files) + " files";
-    if (skipped > 0)
-        line += " (" + std::to_string(skipped) + " already done)";
+    if (m_skipped > 0)
+        line += " (" + std::to_string(m_skipped) + " already done)";
     line += Format(", %.2f h of audio, %.0fx real time", m_audioSeconds / 3600.0, m_audioSeconds / seconds) +
-            Format(", %.1f files/s", static_cast<double>(m_finished - skipped) / seconds);
+            Format(", %.1f files/s", static_cast<double>(m_finished - m_skipped) / seconds);
     const double remaining = static_cast<double>(m_bytes - m_bytesSkipped) - bytesRead;
     if (bytesRead > 0 && remaining > 0)
         line += ", ETA " + FormatDuration(remaining / (bytesRead / seconds));
-    if (failed > 0)
-        line += ", " + std::to_string(failed) + " failed";
+    if (!m_failures.empty())
+        line += ", " + std::to_string(m_failures.size()) + " failed";
     if (!stopReason.empty())
         line += "; stopping: " + stopReason;
     else if (stopping == StopRequest::NoNewFiles)
@@ -147,8 +149,7 @@ void BatchProgress::refresh(StopRequest stopping, const std::string& stopReason)
 bool BatchProgress::anyFailed() const
 {
     std::lock_guard<std::mutex> hold(m_mutex);
-    return std::any_of(m_outcomes.begin(), m_outcomes.end(),
-                       [](const FileOutcome& o) { return o.kind == FileOutcome::Kind::Failed; });
+    return !m_failures.empty();
 }
 
 size_t BatchProgress::notDone() const
@@ -166,49 +167,35 @@ void BatchProgress::summarize(FILE* out, const std::vector<FileOutcome>& listPro
     std::fflush(stderr);
 
     const double seconds = elapsed();
-    std::vector<const FileOutcome*> failures, over;
-    size_t done = 0, skipped = 0;
-    const FileOutcome* slowest = nullptr;
-    for (const FileOutcome& outcome : m_outcomes) {
-        switch (outcome.kind) {
-        case FileOutcome::Kind::Done:
-            ++done;
-            if (slowest == nullptr || outcome.wallSeconds > slowest->wallSeconds)
-                slowest = &outcome;
-            if (outcome.over)
-                over.push_back(&outcome);
-            break;
-        case FileOutcome::Kind::AlreadyDone: ++skipped; break;
-        case FileOutcome::Kind::Failed: failures.push_back(&outcome); break;
-        case FileOutcome::Kind::NotDone: break;
-        }
-    }
+    std::vector<const FileOutcome*> failures;
+    for (const FileOutcome& failure : m_failures)
+        failures.push_back(&failure);
     for (const FileOutcome& problem : listProblems)
         failures.push_back(&problem);
     std::sort(failures.begin(), failures.end(),
               [](const FileOutcome* a, const FileOutcome* b) { return a->input < b->input; });
-    std::sort(over.begin(), over.end(),
-              [](const FileOutcome* a, const FileOutcome* b) { return a->output < b->output; });
+    std::sort(m_over.begin(), m_over.end());
 
     std::fprintf(out, "qzmb batch: %zu files, %d job%s, %s wall time\n", m_files + listProblems.size(), m_jobs,
                  m_jobs == 1 ? "" : "s", FormatDuration(seconds, true).c_str());
-    std::fprintf(out, "  %-14s %6zu   %s of audio, %.0fx real time, %.1f files/s\n", "done", done,
+    std::fprintf(out, "  %-14s %6zu   %s of audio, %.0fx real time, %.1f files/s\n", "done", m_done,
                  FormatDuration(m_audioSeconds, true).c_str(), m_audioSeconds / seconds,
-                 static_cast<double>(done) / seconds);
-    std::fprintf(out, "  %-14s %6zu%s\n", "already done", skipped, skipped > 0 ? "   (the manifest matches)" : "");
+                 static_cast<double>(m_done) / seconds);
+    std::fprintf(out, "  %-14s %6zu%s\n", "already done", m_skipped, m_skipped > 0 ? "   (the manifest matches)" : "");
     std::fprintf(out, "  %-14s %6zu\n", "failed", failures.size());
     std::fprintf(out, "  %-14s %6zu%s\n", "not done", m_files - m_finished,
                  m_files > m_finished ? "   (the batch was stopped; run it again to do them)" : "");
-    if (slowest != nullptr)
-        std::fprintf(out, "  %-14s %s: %.2f s for %s of audio (%.0fx real time)\n", "slowest", slowest->output.c_str(),
-                     slowest->wallSeconds, FormatDuration(slowest->audioSeconds, true).c_str(),
-                     slowest->audioSeconds / std::max(slowest->wallSeconds, 1e-6));
-    std::fprintf(out, "  %-14s %6zu", "over", over.size());
+    if (m_done > 0)
+        std::fprintf(out, "  %-14s %s: %.2f s for %s of audio (%.0fx real time)\n", "slowest",
+                     m_slowest.output.c_str(), m_slowest.wallSeconds,
+                     FormatDuration(m_slowest.audioSeconds, true).c_str(),
+                     m_slowest.audioSeconds / std::max(m_slowest.wallSeconds, 1e-6));
+    std::fprintf(out, "  %-14s %6zu", "over", m_over.size());
     constexpr size_t kNamesShown = 10;
-    for (size_t i = 0; i < over.size() && i < kNamesShown; ++i)
-        std::fprintf(out, "%s%s", i == 0 ? "   " : ", ", over[i]->output.c_str());
-    if (over.size() > kNamesShown)
-        std::fprintf(out, " and %zu more (the manifest lists them)", over.size() - kNamesShown);
+    for (size_t i = 0; i < m_over.size() && i < kNamesShown; ++i)
+        std::fprintf(out, "%s%s", i == 0 ? "   " : ", ", m_over[i].c_str());
+    if (m_over.size() > kNamesShown)
+        std::fprintf(out, " and %zu more (the manifest lists them)", m_over.size() - kNamesShown);
     std::fprintf(out, "\n");
     if (!stopReason.empty())
         std::fprintf(out, "  stopped: %s\n", stopReason.c_str());

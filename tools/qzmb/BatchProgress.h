@@ -61,8 +61,12 @@ private:
     double m_start;
     bool m_statusShown = false;
 
+    // What the summary needs, kept small however many files pass.
     size_t m_finished = 0;
-    std::vector<FileOutcome> m_outcomes;
+    size_t m_done = 0, m_skipped = 0;
+    std::vector<FileOutcome> m_failures;
+    std::vector<std::string> m_over;  // outputs that went over
+    FileOutcome m_slowest;
     int64_t m_bytesDone = 0;     // of the files processed (not those already done)
     int64_t m_bytesSkipped = 0;  // of the files already done
     double m_audioSeconds = 0.0;
