@@ -310,6 +310,7 @@ TEST_F(QzmbBatch, AnArchiveOfMixedFilesComesOutAsProcessMakesEachFile)
     EXPECT_EQ(static_cast<size_t>(lines.end() - failuresAt - 1), archive.bad.size()) << "only the bad files failed";
     EXPECT_NE(run.output.find("huge.wav: the input is too large for a WAV file"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("pipe.wav is a pipe"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("skipped 1 file in the folders"), std::string::npos) << "notes.txt\n" << run.output;
 
     std::vector<std::string> expected = archive.good;
     expected.push_back("qzmb-manifest.jsonl");
