@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "LevelTrace.h"
@@ -27,6 +28,30 @@ struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 using SoundFile = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+// libsndfile keeps the error of a failed open in one place for every thread: a batch's
+// jobs open their files one at a time, so that each failure gets its own message.
+std::mutex g_openLock;
+
+// Opens `path` for reading, or says why not.
+SoundFile OpenForReading(const std::string& path, SF_INFO& info, std::string& problem)
+{
+    std::lock_guard<std::mutex> hold(g_openLock);
+    SoundFile file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file)
+        problem = "cannot read " + path + ": " + sf_strerror(nullptr);
+    return file;
+}
+
+// Opens the temporary file `descriptor` for writing `info`, or says why not.
+SoundFile OpenForWriting(int descriptor, SF_INFO& info, const std::string& shownName, std::string& problem)
+{
+    std::lock_guard<std::mutex> hold(g_openLock);
+    SoundFile file(sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE));
+    if (!file)
+        problem = "cannot write " + shownName + ": " + sf_strerror(nullptr);
+    return file;
+}
 
 // How the engine receives the samples of a file of this subtype.
 WAVEFORMATEX EngineFormatFor(int subtype, int channels, int rate, std::string& kind)
@@ -192,9 +217,10 @@ std::string ProcessIntoTemporary(const std::string& inputPath, const std::string
 {
     report = ProcessReport{};
     SF_INFO inInfo{};
-    SoundFile in(sf_open(inputPath.c_str(), SFM_READ, &inInfo));
+    std::string problem;
+    SoundFile in = OpenForReading(inputPath, inInfo, problem);
     if (!in)
-        return "cannot read " + inputPath + ": " + sf_strerror(nullptr);
+        return problem;
     if (inInfo.channels < 1 || inInfo.channels > 2)
         return inputPath + " has " + std::to_string(inInfo.channels) +
                " channels; qz:Multiband processes mono and stereo audio";
@@ -202,7 +228,7 @@ std::string ProcessIntoTemporary(const std::string& inputPath, const std::string
     std::vector<std::string> readFiles = settingsFiles;
     readFiles.push_back(inputPath);
     std::string target;
-    std::string problem = CheckDestination(outputPath, readFiles, target);
+    problem = CheckDestination(outputPath, readFiles, target);
     if (!problem.empty())
         return problem;
     const int container = ContainerForName(outputPath);
@@ -222,9 +248,9 @@ std::string ProcessIntoTemporary(const std::string& inputPath, const std::string
     problem = output.create(target, outputPath);
     if (!problem.empty())
         return problem;
-    SoundFile out(sf_open_fd(output.descriptor(), SFM_WRITE, &outInfo, SF_FALSE));
+    SoundFile out = OpenForWriting(output.descriptor(), outInfo, outputPath, problem);
     if (!out)
-        return "cannot write " + outputPath + ": " + sf_strerror(nullptr);
+        return problem;
     // Integer outputs clip rather than wrap around when the output exceeds full scale.
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // No PEAK chunk in float files: libsndfile stamps it with the time of writing, and
