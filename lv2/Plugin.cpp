@@ -36,12 +36,11 @@ ParamBlock Clamped(ParamBlock block)
 } // namespace
 
 Plugin::Plugin(const PortLayout& layout, double sampleRate, const LV2_URID_Map* map)
-    : m_layout(layout), m_settings(DefaultParamBlock())
+    : m_layout(layout), m_format(Float32Format(layout.channels, sampleRate)), m_settings(DefaultParamBlock())
 {
     for (float& value : m_lastControl)
         value = std::numeric_limits<float>::quiet_NaN();
-    m_engine.ApplyParamBlock(&m_settings);
-    m_engine.SetFormat(Float32Format(layout.channels, sampleRate));
+    makeEngine();
     m_published.store(m_settings);
     m_adoptedRestore.store(m_restored.sequence());
     m_meters.reset();
@@ -77,19 +76,44 @@ void Plugin::connect(uint32_t port, void* data)
         m_latency = buffer;
 }
 
-void Plugin::activate()
+void Plugin::makeEngine()
 {
-    WAVEFORMATEX format;
-    m_engine.GetFormat(&format);
-    m_engine.BeginStreaming(format);
+    m_engine = std::make_unique<StandaloneEngine>();
+    applySettings();
+    m_engine->SetFormat(m_format);
+    m_engineUsed = false;
+}
+
+void Plugin::applySettings()
+{
+    m_engine->ApplyParamBlock(&m_settings);
+    m_engine->SetSpare1(m_settings.Spare1, FALSE);
+    m_engine->SetSpare2(m_settings.Spare2, FALSE);
+}
+
+void Plugin::beginStream()
+{
+    m_engine->BeginStreaming(m_format);
     m_lookaheadReset = true;
     m_meters.reset();
     m_active = true;
+    m_engineUsed = true;
+}
+
+void Plugin::activate()
+{
+    try {
+        if (m_engineUsed)
+            makeEngine();
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the stream starts on the engine there is, only not from scratch.
+    }
+    beginStream();
 }
 
 void Plugin::deactivate()
 {
-    m_engine.EndStreaming();
+    m_engine->EndStreaming();
     m_active = false;
 }
 
@@ -103,9 +127,7 @@ void Plugin::adoptRestoredSettings()
     if (!m_restored.load(restored, sequence))
         return;  // restore() is writing it right now: the next call takes it
     m_settings = restored;
-    m_engine.ApplyParamBlock(&m_settings);
-    m_engine.SetSpare1(m_settings.Spare1, FALSE);
-    m_engine.SetSpare2(m_settings.Spare2, FALSE);
+    applySettings();
     m_published.store(m_settings);
     m_adoptedRestore.store(sequence, std::memory_order_release);
     // The ports may still show the settings from before: only later moves count.
@@ -133,7 +155,7 @@ void Plugin::readControlPorts()
     }
     m_controlsFromBaseline = false;
     if (changed) {
-        m_engine.ApplyParamBlock(&m_settings);
+        m_engine->ApplyParamBlock(&m_settings);
         m_published.store(m_settings);
     }
 }
@@ -141,7 +163,7 @@ void Plugin::readControlPorts()
 void Plugin::run(uint32_t frames)
 {
     if (!m_active)
-        activate();
+        beginStream();  // a host that never activated: no new engine in the audio thread
     adoptRestoredSettings();
     readControlPorts();
     const int channels = m_layout.channels;
@@ -154,7 +176,7 @@ void Plugin::run(uint32_t frames)
         for (uint32_t done = 0; done < frames; done += kSliceFrames)
             processSlice(done, std::min(kSliceFrames, frames - done));
     if (frames > 0 && connected)
-        m_engine.GetMeters(&m_meters);
+        m_engine->GetMeters(&m_meters);
     writeOutputControls();
 }
 
@@ -169,7 +191,7 @@ void Plugin::processSlice(uint32_t offset, uint32_t frames)
     LONG written = static_cast<LONG>(frames);
     const BlockMode mode = m_lookaheadReset ? BlockMode::Discontinuity : BlockMode::Continuous;
     m_lookaheadReset = false;
-    m_engine.ProcessFloat32(mode, m_scratch, &written);
+    m_engine->ProcessFloat32(mode, m_scratch, &written);
     // The frames the lookahead withheld come first in time: silence stands for them.
     const uint32_t withheld = frames - static_cast<uint32_t>(written);
     for (int c = 0; c < channels; ++c) {

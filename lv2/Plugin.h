@@ -14,6 +14,8 @@
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
+#include <memory>
+
 #include "PortTable.h"
 #include "SharedBlock.h"
 #include "StandaloneEngine.h"
@@ -40,6 +42,11 @@ public:
 private:
     static constexpr uint32_t kSliceFrames = 512;
 
+    // A new engine with the settings in force: a stream after activate() sounds
+    // exactly as the first one of a new instance.
+    void makeEngine();
+    void applySettings();  // m_settings, spares included, to the engine
+    void beginStream();
     void adoptRestoredSettings();
     void readControlPorts();
     void processSlice(uint32_t offset, uint32_t frames);
@@ -50,8 +57,10 @@ private:
     ParamBlock settingsForSaving() const;
 
     PortLayout m_layout;
-    StandaloneEngine m_engine;
+    WAVEFORMATEX m_format;
+    std::unique_ptr<StandaloneEngine> m_engine;
     bool m_active = false;
+    bool m_engineUsed = false;  // the engine has run a stream since it was made
     bool m_lookaheadReset = true;  // the next slice starts a new stream position
 
     // Ports (null until connected).
