@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <new>
 
 #include "Limiter.h"
@@ -26,21 +25,15 @@ WAVEFORMATEX Float32Format(int channels, double sampleRate)
     return format;
 }
 
-ParamBlock Clamped(ParamBlock block)
-{
-    for (int i = 0; i < kBlockFieldCount; ++i)
-        block.field(i) = BlockField(i).clamp(block.field(i));
-    return block;
-}
-
 } // namespace
 
 Plugin::Plugin(const PortLayout& layout, double sampleRate, const LV2_URID_Map* map)
     : m_layout(layout), m_format(Float32Format(layout.channels, sampleRate)), m_settings(DefaultParamBlock())
 {
-    for (float& value : m_lastControl)
-        value = std::numeric_limits<float>::quiet_NaN();
     makeEngine();
+    // A host that never writes a control port leaves its default there.
+    for (int p = 0; p < kParamCount; ++p)
+        m_lastControl[p] = PortValue(p, m_settings.field(Param(p).blockIndex));
     m_published.store(m_settings);
     m_adoptedRestore.store(m_restored.sequence());
     m_meters.reset();
@@ -130,8 +123,6 @@ void Plugin::adoptRestoredSettings()
     applySettings();
     m_published.store(m_settings);
     m_adoptedRestore.store(sequence, std::memory_order_release);
-    // The ports may still show the settings from before: only later moves count.
-    m_controlsFromBaseline = true;
 }
 
 void Plugin::readControlPorts()
@@ -140,20 +131,23 @@ void Plugin::readControlPorts()
     for (int p = 0; p < kParamCount; ++p) {
         if (m_controls[p] == nullptr)
             continue;
+        // Only a port the host moved counts: one that still shows what it showed
+        // before a restore does not undo the restored settings.
         const float value = *m_controls[p];
         if (value == m_lastControl[p])
             continue;
         m_lastControl[p] = value;
-        int32_t engineValue;
-        if (m_controlsFromBaseline || !EngineValueOf(p, value, engineValue))
-            continue;
         int32_t& field = m_settings.field(Param(p).blockIndex);
+        int32_t engineValue;
+        // A port that shows the setting in force changes nothing, not even which of
+        // two frequency steps of the same whole hertz a restored record holds.
+        if (value == PortValue(p, field) || !EngineValueOf(p, value, engineValue))
+            continue;
         if (field != engineValue) {
             field = engineValue;
             changed = true;
         }
     }
-    m_controlsFromBaseline = false;
     if (changed) {
         m_engine->ApplyParamBlock(&m_settings);
         m_published.store(m_settings);
@@ -266,7 +260,7 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State
     ParamBlock block;
     if (!ReadStoredRecord(record, block))
         return LV2_STATE_ERR_UNKNOWN;  // another plug-in's record, or not a record at all
-    m_restored.store(Clamped(block));
+    m_restored.store(ClampedBlock(block));
     return LV2_STATE_SUCCESS;
 }
 

@@ -73,8 +73,7 @@ private:
 
     // Audio thread only.
     ParamBlock m_settings;            // what the engine runs with, spares included
-    float m_lastControl[kParamCount];  // the control values last read; NaN before the first
-    bool m_controlsFromBaseline = false;  // after a restore: take the ports as they stand
+    float m_lastControl[kParamCount];  // the control values last read
     MeterRecord m_meters{};
     float m_scratch[kSliceFrames * 2];
 

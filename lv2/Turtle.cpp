@@ -151,6 +151,20 @@ std::string RecordLiteral(const ParamBlock& settings)
     return TurtleString(Base64(record, sizeof record)) + "^^xsd:base64Binary";
 }
 
+// The manifest's lines that make presets (and banks) in `file` known to hosts.
+std::string PresetManifestEntries(const std::vector<Preset>& presets, const std::vector<Bank>& banks,
+                                  const std::string& file)
+{
+    std::string ttl;
+    for (const Bank& bank : banks)
+        ttl += Iri(bank.subject) + "\n\ta pset:Bank ;\n\trdfs:label " + TurtleString(bank.label) +
+               " ;\n\trdfs:seeAlso " + Iri(file) + " .\n\n";
+    for (const Preset& preset : presets)
+        ttl += Iri(preset.subject) + "\n\ta pset:Preset ;\n\tlv2:appliesTo " + Iri(kStereoUri) + ", " +
+               Iri(kMonoUri) + " ;\n\trdfs:seeAlso " + Iri(file) + " .\n\n";
+    return ttl;
+}
+
 bool IsUtf8(const std::string& text)
 {
     for (size_t i = 0; i < text.size();) {
@@ -270,20 +284,13 @@ std::string PluginManifest()
     for (const char* uri : {kStereoUri, kMonoUri})
         ttl += Iri(uri) + "\n\ta lv2:Plugin ;\n\tlv2:binary " + Iri(kBinaryFile) + " ;\n\trdfs:seeAlso " +
                Iri(kPluginFile) + " .\n\n";
-    return ttl + PresetManifest(BuiltinPresets(), {}, kBuiltinPresetFile);
+    return ttl + PresetManifestEntries(BuiltinPresets(), {}, kBuiltinPresetFile);
 }
 
-std::string PresetManifest(const std::vector<Preset>& presets, const std::vector<Bank>& banks,
-                           const std::string& file)
+std::string PresetBundleManifest(const std::string& heading, const std::vector<Preset>& presets,
+                                 const std::vector<Bank>& banks, const std::string& file)
 {
-    std::string ttl;
-    for (const Bank& bank : banks)
-        ttl += Iri(bank.subject) + "\n\ta pset:Bank ;\n\trdfs:label " + TurtleString(bank.label) +
-               " ;\n\trdfs:seeAlso " + Iri(file) + " .\n\n";
-    for (const Preset& preset : presets)
-        ttl += Iri(preset.subject) + "\n\ta pset:Preset ;\n\tlv2:appliesTo " + Iri(kStereoUri) + ", " +
-               Iri(kMonoUri) + " ;\n\trdfs:seeAlso " + Iri(file) + " .\n\n";
-    return ttl;
+    return heading + kPrefixes + PresetManifestEntries(presets, banks, file);
 }
 
 std::string PresetDescription(const std::vector<Preset>& presets, const std::vector<Bank>& banks)

@@ -42,9 +42,10 @@ std::vector<Preset> BuiltinPresets();
 // settings record as the plug-in's state; banks with their labels.
 std::string PresetDescription(const std::vector<Preset>& presets, const std::vector<Bank>& banks);
 
-// Manifest lines that make presets (and banks) in `file` known to hosts.
-std::string PresetManifest(const std::vector<Preset>& presets, const std::vector<Bank>& banks,
-                           const std::string& file);
+// The manifest of a bundle of presets (and banks) kept in `file`; `heading` goes first,
+// a comment line or empty.
+std::string PresetBundleManifest(const std::string& heading, const std::vector<Preset>& presets,
+                                 const std::vector<Bank>& banks, const std::string& file);
 
 // A text as a Turtle string literal. Bytes that are not UTF-8 are taken as
 // Windows-1252, the code page preset stores were written in.
