@@ -19,39 +19,13 @@
 #include "PresetData.h"
 #include "PresetFileFormat.h"
 #include "QzmbTestSupport.h"
+#include "ToolRunner.h"
 #include "StoredRecord.h"
 #include "Turtle.h"
 #include "qz_guids.h"
 
 namespace qz::lv2test {
 namespace {
-
-std::string Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Write(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-RunResult Shell(const std::string& command)
-{
-    RunResult result{-1, ""};
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    char chunk[512];
-    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr)
-        result.output += chunk;
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 // A world of Ardour's own for the test: its configuration (the dummy backend shown),
 // caches and data in a scratch folder, and LV2_PATH with the built bundle and the
@@ -60,9 +34,9 @@ class ArdourWorld {
 public:
     ArdourWorld() : m_root(TempPath("ardour"))
     {
-        Shell("rm -rf '" + m_root + "'");
-        Shell("mkdir -p '" + m_root + "/config/ardour7' '" + m_root + "/presets'");
-        Write(m_root + "/config/ardour7/config",
+        RunCommand("rm -rf '" + m_root + "'");
+        RunCommand("mkdir -p '" + m_root + "/config/ardour7' '" + m_root + "/presets'");
+        WriteText(m_root + "/config/ardour7/config",
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Ardour>\n  <Config>\n"
               "    <Option name=\"hide-dummy-backend\" value=\"0\"/>\n  </Config>\n</Ardour>\n");
     }
@@ -73,7 +47,7 @@ public:
     // Runs an Ardour program; one that has not finished after `seconds` is stopped.
     RunResult run(const std::string& program, const std::string& arguments, int seconds) const
     {
-        return Shell("env HOME='" + m_root + "' XDG_CONFIG_HOME='" + m_root + "/config' XDG_CACHE_HOME='" + m_root +
+        return RunCommand("env HOME='" + m_root + "' XDG_CONFIG_HOME='" + m_root + "/config' XDG_CACHE_HOME='" + m_root +
                    "/cache' XDG_DATA_HOME='" + m_root + "/data' LV2_PATH='" + QZ_LV2_BUNDLE_DIR + ":" + presets() +
                    "' timeout " + std::to_string(seconds) + " " + program + " " + arguments);
     }
@@ -86,7 +60,7 @@ private:
 // (base64, without the line breaks).
 std::string SavedRecord(const std::string& sessionDir, const std::string& snapshot)
 {
-    const std::string xml = Read(sessionDir + "/" + snapshot + ".ardour");
+    const std::string xml = ReadText(sessionDir + "/" + snapshot + ".ardour");
     const size_t tag = xml.find("unique-id=\"" + std::string(lv2::kStereoUri) + "\"");
     const size_t idStart = xml.rfind(" id=\"", tag);
     const size_t dirStart = xml.find("state-dir=\"", tag);
@@ -94,7 +68,7 @@ std::string SavedRecord(const std::string& sessionDir, const std::string& snapsh
         return "";
     const std::string id = xml.substr(idStart + 5, xml.find('"', idStart + 5) - idStart - 5);
     const std::string dir = xml.substr(dirStart + 11, xml.find('"', dirStart + 11) - dirStart - 11);
-    const std::string ttl = Read(sessionDir + "/plugins/" + id + "/" + dir + "/state.ttl");
+    const std::string ttl = ReadText(sessionDir + "/plugins/" + id + "/" + dir + "/state.ttl");
     const std::string key = "<" + std::string(lv2::kRecordUri) + ">";
     const size_t value = ttl.find('"', ttl.find(key));
     if (ttl.find(key) == std::string::npos || value == std::string::npos)
@@ -150,7 +124,7 @@ TEST(Ardour, SessionKeepsControlsAndStateAndRendersWhatQzmbComputes)
     preset.Spare1 = 77;
     preset.Spare2 = 1;
     const std::string store = world.root() + "/store.ini";
-    Write(store, "[Plug-in]\nPluginName=qz:Multiband\nCLSID=" + PresetClassKey(kCLSID_Filter) +
+    WriteText(store, "[Plug-in]\nPluginName=qz:Multiband\nCLSID=" + PresetClassKey(kCLSID_Filter) +
                      "\n[Preset1]\nVersion=3\nName=Ardour test\nBank=Tests\nData=" + FormatPresetData(preset) + "\n");
     const RunResult bundle = RunQzmb("lv2-presets '" + store + "' '" + world.presets() + "/user.lv2'");
     ASSERT_EQ(bundle.exitCode, 0) << bundle.output;
@@ -199,7 +173,7 @@ TEST(Ardour, SessionKeepsControlsAndStateAndRendersWhatQzmbComputes)
     const std::string record = world.root() + "/expected.rec", viaQzmb = world.root() + "/qzmb.wav";
     uint8_t bytes[kStoredRecordSize];
     WriteStoredRecord(expected, bytes);
-    Write(record, std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
+    WriteText(record, std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
     const RunResult processed = RunQzmb("process '" + dry + "' '" + viaQzmb + "' --record '" + record + "'");
     ASSERT_EQ(processed.exitCode, 0) << processed.output;
 

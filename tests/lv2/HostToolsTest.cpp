@@ -12,26 +12,10 @@
 #include "Limiter.h"
 #include "Lv2TestHost.h"
 #include "QzmbTestSupport.h"
+#include "ToolRunner.h"
 
 namespace qz::lv2test {
 namespace {
-
-// Runs a shell command with LV2_PATH set to the build's bundle folder only; returns
-// what it printed (standard output and error) and its exit status.
-RunResult RunTool(const std::string& command)
-{
-    const std::string line = "LV2_PATH='" + std::string(QZ_LV2_BUNDLE_DIR) + "' " + command + " 2>&1";
-    RunResult result{-1, ""};
-    FILE* pipe = popen(line.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    char chunk[512];
-    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr)
-        result.output += chunk;
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 // lv2info's description of each port: "Symbol" -> "threshold_1", ..., by port index.
 std::map<int, std::map<std::string, std::string>> PortsShownByLv2info(const std::string& text)
@@ -66,7 +50,7 @@ std::string Fixed(float value)
 
 TEST(Lv2Tools, Lv2lsListsBothVariants)
 {
-    const RunResult listed = RunTool("lv2ls");
+    const RunResult listed = RunWithBundle("lv2ls");
     ASSERT_EQ(listed.exitCode, 0) << listed.output;
     EXPECT_EQ(listed.output, std::string(lv2::kMonoUri) + "\n" + lv2::kStereoUri + "\n");
 }
@@ -75,7 +59,7 @@ TEST(Lv2Tools, Lv2infoShowsEveryPortAsGenerated)
 {
     for (const lv2::PortLayout& layout : {lv2::kStereoLayout, lv2::kMonoLayout}) {
         const char* uri = layout.channels == 2 ? lv2::kStereoUri : lv2::kMonoUri;
-        const RunResult info = RunTool(std::string("lv2info ") + uri);
+        const RunResult info = RunWithBundle(std::string("lv2info ") + uri);
         ASSERT_EQ(info.exitCode, 0) << info.output;
         EXPECT_NE(info.output.find("Has latency:       yes, reported by port " + std::to_string(layout.latency())),
                   std::string::npos)
@@ -127,7 +111,7 @@ TEST(Lv2Tools, EveryTurtleFilePassesSerdi)
     const std::vector<std::string> files = TurtleFiles(std::string(QZ_LV2_BUNDLE_DIR) + "/qzmultiband.lv2");
     EXPECT_EQ(files.size(), 3u);
     for (const std::string& file : files) {
-        const RunResult checked = RunTool("serdi -q -i turtle -o ntriples '" + file + "' >/dev/null");
+        const RunResult checked = RunWithBundle("serdi -q -i turtle -o ntriples '" + file + "' >/dev/null");
         EXPECT_EQ(checked.exitCode, 0) << file << ": " << checked.output;
         EXPECT_EQ(checked.output, "") << file;
     }
@@ -172,7 +156,7 @@ TEST(Lv2Tools, Lv2applyGivesQzmbOutputDelayedByTheReportedLatency)
 
             const RunResult qzmb = RunQzmb("process '" + in + "' '" + viaQzmb + "'" + QzmbOptions(settings));
             ASSERT_EQ(qzmb.exitCode, 0) << qzmb.output;
-            const RunResult applied = RunTool("lv2apply -i '" + in + "' -o '" + viaLv2 + "'" + ControlOptions(settings) +
+            const RunResult applied = RunWithBundle("lv2apply -i '" + in + "' -o '" + viaLv2 + "'" + ControlOptions(settings) +
                                               " " + v.uri);
             ASSERT_EQ(applied.exitCode, 0) << applied.output;
 
