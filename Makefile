@@ -8,6 +8,8 @@
 #               docs/editor-all-bands.png and docs/editor-band.png, the preset menu
 #               and manager to docs/preset-menu.png and docs/preset-manager.png
 #               (Wine on Xvfb)
+# make lv2-install  the LV2 plug-in's bundle into the first folder of LV2_PATH, or ~/.lv2
+# make lv2-bench    lv2bench over qz:Multiband and the Calf and LSP multiband compressors
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -18,7 +20,7 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: demo test battery gallery bootstrap bootstrap-i386 native native-asan native-tsan win32 \
+.PHONY: demo test battery gallery lv2-install lv2-bench bootstrap bootstrap-i386 native native-asan native-tsan win32 \
         test-native test-native-asan test-native-tsan test-win32 clean
 
 # The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
@@ -62,6 +64,15 @@ gallery: native win32
 	  cmake/wine-run --build-dir=build/win32 build/win32/tools/gallery/qzpresetpictures.exe \
 	    $(CURDIR)/docs/preset-menu.png $(CURDIR)/docs/preset-manager.png && \
 	  tools/gallery/editor_pictures.sh $(DEMO_DIR)/drums.wav $(DEMO_DIR)/settings.rec $(CURDIR)/docs'
+
+# The LV2 plug-in, built by the native build (build/native/lv2/bundle/qzmultiband.lv2).
+LV2_BUNDLE := build/native/lv2/bundle/qzmultiband.lv2
+
+lv2-install: native
+	lv2/install.sh $(LV2_BUNDLE)
+
+lv2-bench: native
+	bench/lv2bench.sh $(dir $(LV2_BUNDLE))
 
 bootstrap:
 	tools/bootstrap.sh packages
