@@ -12,6 +12,8 @@
 #             corpus size and coverage per target
 # make lv2-install  the LV2 plug-in's bundle into the first folder of LV2_PATH, or ~/.lv2
 # make lv2-bench    lv2bench over qz:Multiband and the Calf and LSP multiband compressors
+# make lv2-picture  the plug-in in jalv's generic interface with a tone playing, to
+#                   docs/lv2-jalv.png (Xvfb)
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -22,7 +24,7 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: demo test battery gallery fuzz lv2-install lv2-bench bootstrap bootstrap-i386 native native-asan \
+.PHONY: demo test battery gallery fuzz lv2-install lv2-bench lv2-picture bootstrap bootstrap-i386 native native-asan \
         native-tsan win32 fuzz-targets test-native test-native-asan test-native-tsan test-fuzz test-win32 clean
 
 # The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
@@ -75,6 +77,9 @@ lv2-install: native
 
 lv2-bench: native
 	bench/lv2bench.sh $(dir $(LV2_BUNDLE))
+
+lv2-picture: native
+	xvfb-run -a -s "-screen 0 1600x1300x24" tools/gallery/lv2_host_picture.sh $(dir $(LV2_BUNDLE)) docs/lv2-jalv.png
 
 bootstrap:
 	tools/bootstrap.sh packages

@@ -159,7 +159,9 @@ float MeterDecibels(double linear, float floorDb, float ceilingDb)
 {
     if (!(linear > 0.0))
         return floorDb;
-    const double db = 20.0 * std::log10(linear);
+    // To a hundredth of a dB: generic interfaces print the value as it is, and a band
+    // at unity is 0, not -2e-12.
+    const double db = std::round(2000.0 * std::log10(linear)) / 100.0;
     return static_cast<float>(std::clamp(db, double(floorDb), double(ceilingDb)));
 }
 

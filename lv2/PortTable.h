@@ -48,7 +48,8 @@ constexpr float kBandGainFloorDb = -60.0f;
 constexpr float kBandGainCeilingDb = 30.0f;
 constexpr float kPeakFloorDb = -90.0f;
 constexpr float kPeakCeilingDb = 24.0f;
-// A linear gain or peak in dB within [floor, ceiling]; silence and a muted band give the floor.
+// A linear gain or peak in dB, to 0.01 dB, within [floor, ceiling]; silence and a
+// muted band give the floor.
 float MeterDecibels(double linear, float floorDb, float ceilingDb);
 
 // Where each port of a variant sits. The control inputs come first, at their

@@ -141,6 +141,8 @@ TEST(Lv2PortTable, MetersInDecibelsStayWithinTheirPorts)
 {
     EXPECT_FLOAT_EQ(MeterDecibels(1.0, -60, 30), 0.0f);
     EXPECT_FLOAT_EQ(MeterDecibels(0.1, -60, 30), -20.0f);
+    EXPECT_EQ(MeterDecibels(0.9999999999, -60, 30), 0.0f) << "to a hundredth of a dB";
+    EXPECT_FLOAT_EQ(MeterDecibels(0.5, -60, 30), -6.02f);
     EXPECT_EQ(MeterDecibels(0.0, -60, 30), -60.0f);
     EXPECT_EQ(MeterDecibels(1e-9, -60, 30), -60.0f);
     EXPECT_EQ(MeterDecibels(1e9, -60, 30), 30.0f);
