@@ -70,10 +70,10 @@ TEST(Lv2Hostile, EveryBlockSizeFromOneTo8192)
     EXPECT_EQ(plugin.latency(), 64.0f) << "an empty block still reports the latency";
 }
 
-TEST(Lv2Hostile, EverySampleRateFrom8kTo192k)
+TEST(Lv2Hostile, EverySampleRateFrom8kTo768k)
 {
     const double rates[] = {8000, 8001, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000,
-                            64000, 88200, 96000, 128000, 176400, 191999, 192000, 44100.5};
+                            64000, 88200, 96000, 128000, 176400, 191999, 192000, 384000, 768000, 44100.5};
     for (double rate : rates) {
         Instance plugin(lv2::kStereoUri, rate);
         ASSERT_TRUE(plugin.valid()) << rate << " Hz";

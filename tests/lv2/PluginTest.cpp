@@ -224,6 +224,20 @@ TEST(Lv2Plugin, PortsLeftAsTheyWereDoNotUndoARestore)
     EXPECT_EQ(BlockOfRecord(plugin.savedRecord()), settings) << "a port the host moves afterwards counts";
 }
 
+// Hosts set the ports to a restored preset's values: that echo must not move a field
+// to a neighbouring step of the same port value (steps 0 and 1 are both 20 Hz).
+TEST(Lv2Plugin, PortsShowingTheRestoredSettingsChangeNothing)
+{
+    ParamBlock settings = BusySettings();
+    settings.Freq[0] = 1;
+    Instance plugin(lv2::kStereoUri, 44100);
+    ASSERT_EQ(plugin.restoreRecord(RecordAsTheFilterStoresIt(settings)), LV2_STATE_SUCCESS);
+    plugin.setControls(settings);
+    EXPECT_EQ(plugin.control(FindParam("Freq 1")), 20.0f);
+    plugin.run(16);
+    EXPECT_EQ(BlockOfRecord(plugin.savedRecord()), settings);
+}
+
 TEST(Lv2Plugin, RunsWithoutHostFeaturesButKeepsNoState)
 {
     Instance plugin(lv2::kStereoUri, 44100, false);
