@@ -17,12 +17,10 @@
 
 #include "Lv2TestHost.h"
 #include "PresetData.h"
-#include "PresetFileFormat.h"
 #include "QzmbTestSupport.h"
-#include "ToolRunner.h"
+#include "HostTestSupport.h"
 #include "StoredRecord.h"
 #include "Turtle.h"
-#include "qz_guids.h"
 
 namespace qz::lv2test {
 namespace {
@@ -34,8 +32,8 @@ class ArdourWorld {
 public:
     ArdourWorld() : m_root(TempPath("ardour"))
     {
-        RunCommand("rm -rf '" + m_root + "'");
-        RunCommand("mkdir -p '" + m_root + "/config/ardour7' '" + m_root + "/presets'");
+        RunShellCommand("rm -rf '" + m_root + "'");
+        RunShellCommand("mkdir -p '" + m_root + "/config/ardour7' '" + m_root + "/presets'");
         WriteText(m_root + "/config/ardour7/config",
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Ardour>\n  <Config>\n"
               "    <Option name=\"hide-dummy-backend\" value=\"0\"/>\n  </Config>\n</Ardour>\n");
@@ -47,7 +45,7 @@ public:
     // Runs an Ardour program; one that has not finished after `seconds` is stopped.
     RunResult run(const std::string& program, const std::string& arguments, int seconds) const
     {
-        return RunCommand("env HOME='" + m_root + "' XDG_CONFIG_HOME='" + m_root + "/config' XDG_CACHE_HOME='" + m_root +
+        return RunShellCommand("env HOME='" + m_root + "' XDG_CONFIG_HOME='" + m_root + "/config' XDG_CACHE_HOME='" + m_root +
                    "/cache' XDG_DATA_HOME='" + m_root + "/data' LV2_PATH='" + QZ_LV2_BUNDLE_DIR + ":" + presets() +
                    "' timeout " + std::to_string(seconds) + " " + program + " " + arguments);
     }
@@ -108,13 +106,6 @@ Alignment Align(const AudioFile& a, const AudioFile& b)
     return best;
 }
 
-std::string Base64Record(const ParamBlock& block)
-{
-    uint8_t record[kStoredRecordSize];
-    WriteStoredRecord(block, record);
-    return lv2::Base64(record, sizeof record);
-}
-
 TEST(Ardour, SessionKeepsControlsAndStateAndRendersWhatQzmbComputes)
 {
     const ArdourWorld world;
@@ -124,8 +115,7 @@ TEST(Ardour, SessionKeepsControlsAndStateAndRendersWhatQzmbComputes)
     preset.Spare1 = 77;
     preset.Spare2 = 1;
     const std::string store = world.root() + "/store.ini";
-    WriteText(store, "[Plug-in]\nPluginName=qz:Multiband\nCLSID=" + PresetClassKey(kCLSID_Filter) +
-                     "\n[Preset1]\nVersion=3\nName=Ardour test\nBank=Tests\nData=" + FormatPresetData(preset) + "\n");
+    WriteText(store, PresetStoreText({{"Ardour test", "Tests", FormatPresetData(preset)}}));
     const RunResult bundle = RunQzmb("lv2-presets '" + store + "' '" + world.presets() + "/user.lv2'");
     ASSERT_EQ(bundle.exitCode, 0) << bundle.output;
 
@@ -144,7 +134,7 @@ TEST(Ardour, SessionKeepsControlsAndStateAndRendersWhatQzmbComputes)
     const std::string script = QZ_ARDOUR_SCRIPTS "/session.lua";
     const RunResult created = world.run("ardour7-lua", "'" + script + "' create '" + dir + "' qz 'Tests / Ardour test'" + controls, 120);
     ASSERT_NE(created.output.find("done"), std::string::npos) << created.output;
-    EXPECT_EQ(SavedRecord(dir, "qz"), Base64Record(expected)) << "the state Ardour saved";
+    EXPECT_EQ(SavedRecord(dir, "qz"), RecordBase64(expected)) << "the state Ardour saved";
 
     const RunResult checked = world.run("ardour7-lua", "'" + script + "' check '" + dir + "' qz", 120);
     ASSERT_NE(checked.output.find("done"), std::string::npos) << checked.output;
@@ -156,7 +146,7 @@ TEST(Ardour, SessionKeepsControlsAndStateAndRendersWhatQzmbComputes)
                       set != moved.end() ? set->second : lv2::PortValue(p, expected.field(Param(p).blockIndex)));
         EXPECT_NE(checked.output.find(line), std::string::npos) << "after reloading: " << line << checked.output;
     }
-    EXPECT_EQ(SavedRecord(dir, "reloaded"), Base64Record(expected))
+    EXPECT_EQ(SavedRecord(dir, "reloaded"), RecordBase64(expected))
         << "the reloaded plug-in saves the record it was restored with, spares included";
 
     // The renders: with the plug-in, and the same recording without it (with the

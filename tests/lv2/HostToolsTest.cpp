@@ -12,7 +12,7 @@
 #include "Limiter.h"
 #include "Lv2TestHost.h"
 #include "QzmbTestSupport.h"
-#include "ToolRunner.h"
+#include "HostTestSupport.h"
 
 namespace qz::lv2test {
 namespace {

@@ -10,32 +10,13 @@
 
 #include "Lv2TestHost.h"
 #include "PresetData.h"
-#include "PresetFileFormat.h"
 #include "QzmbTestSupport.h"
-#include "ToolRunner.h"
+#include "HostTestSupport.h"
 #include "StoredRecord.h"
 #include "Turtle.h"
-#include "qz_guids.h"
 
 namespace qz::lv2test {
 namespace {
-
-std::string StoreText(const std::vector<std::array<std::string, 3>>& presets,
-                      const std::string& identity = PresetClassKey(kCLSID_Filter))
-{
-    std::string text = "[Plug-in]\nPluginName=qz:Multiband\nCLSID=" + identity + "\nDefaultPreset=1\n";
-    for (size_t i = 0; i < presets.size(); ++i)
-        text += "[Preset" + std::to_string(i + 1) + "]\nVersion=3\nName=" + presets[i][0] + "\nBank=" + presets[i][1] +
-                "\nData=" + presets[i][2] + "\n";
-    return text;
-}
-
-std::string RecordText(const ParamBlock& block)
-{
-    uint8_t record[kStoredRecordSize];
-    WriteStoredRecord(block, record);
-    return lv2::Base64(record, sizeof record);
-}
 
 TEST(Lv2Presets, StoreBecomesABundleWithBanksPortValuesAndRecords)
 {
@@ -46,8 +27,8 @@ TEST(Lv2Presets, StoreBecomesABundleWithBanksPortValuesAndRecords)
     loud.Threshold[4] = -450;
     // In a folder of its own, which LV2_PATH names below.
     const std::string folder = TempPath("presets"), store = TempPath("store.ini"), bundle = folder + "/user.lv2";
-    RunCommand("rm -rf '" + folder + "' && mkdir '" + folder + "'");
-    WriteText(store, StoreText({{"Soft", "Drums", FormatPresetData(soft)},
+    RunShellCommand("rm -rf '" + folder + "' && mkdir '" + folder + "'");
+    WriteText(store, PresetStoreText({{"Soft", "Drums", FormatPresetData(soft)},
                             {"Loud \"Bus\"", "", FormatPresetData(loud)},
                             {"Soft", "drums", "1,0,0,100"}}));
     const RunResult made = RunQzmb("lv2-presets '" + store + "' '" + bundle + "'");
@@ -57,7 +38,7 @@ TEST(Lv2Presets, StoreBecomesABundleWithBanksPortValuesAndRecords)
         << "an incomplete preset keeps the defaults, and says so: " << made.output;
 
     for (const char* file : {"/manifest.ttl", "/presets.ttl"}) {
-        const RunResult checked = RunCommand("serdi -q -i turtle -o ntriples '" + bundle + file + "' >/dev/null");
+        const RunResult checked = RunShellCommand("serdi -q -i turtle -o ntriples '" + bundle + file + "' >/dev/null");
         EXPECT_EQ(checked.exitCode, 0) << file << ": " << checked.output;
         EXPECT_EQ(checked.output, "") << file;
     }
@@ -65,8 +46,8 @@ TEST(Lv2Presets, StoreBecomesABundleWithBanksPortValuesAndRecords)
     EXPECT_NE(presets.find("rdfs:label \"Drums / Soft\""), std::string::npos);
     EXPECT_NE(presets.find("rdfs:label \"Loud \\\"Bus\\\"\""), std::string::npos);
     EXPECT_NE(presets.find("pset:bank <presets.ttl#bank/drums>"), std::string::npos);
-    EXPECT_NE(presets.find(RecordText(soft)), std::string::npos) << "the record, spares included";
-    EXPECT_NE(presets.find(RecordText(loud)), std::string::npos);
+    EXPECT_NE(presets.find(RecordBase64(soft)), std::string::npos) << "the record, spares included";
+    EXPECT_NE(presets.find(RecordBase64(loud)), std::string::npos);
 
     // lilv finds them beside the plug-in, and jalv's preset list shows them.
     const RunResult info =
@@ -78,8 +59,8 @@ TEST(Lv2Presets, StoreBecomesABundleWithBanksPortValuesAndRecords)
 TEST(Lv2Presets, AnotherPlugInsStoreIsRefused)
 {
     const std::string store = TempPath("other.ini"), bundle = TempPath("other.lv2");
-    RunCommand("rm -rf '" + bundle + "'");
-    WriteText(store, StoreText({{"X", "", "1,0,0,100"}}, "SOFTWARE\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000000}"));
+    RunShellCommand("rm -rf '" + bundle + "'");
+    WriteText(store, PresetStoreText({{"X", "", "1,0,0,100"}}, "SOFTWARE\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000000}"));
     const RunResult made = RunQzmb("lv2-presets '" + store + "' '" + bundle + "'");
     EXPECT_EQ(made.exitCode, 1);
     EXPECT_NE(made.output.find("holds presets of another plug-in"), std::string::npos) << made.output;
@@ -89,10 +70,10 @@ TEST(Lv2Presets, AnotherPlugInsStoreIsRefused)
 TEST(Lv2Presets, OnlyItsOwnBundleIsReplaced)
 {
     const std::string store = TempPath("mine.ini"), bundle = TempPath("mine.lv2"), folder = TempPath("folder.lv2");
-    RunCommand("rm -rf '" + bundle + "' '" + folder + "' && mkdir '" + folder + "' && echo keep > '" + folder + "/notes.txt'");
-    WriteText(store, StoreText({{"First", "", FormatPresetData(DefaultParamBlock())}}));
+    RunShellCommand("rm -rf '" + bundle + "' '" + folder + "' && mkdir '" + folder + "' && echo keep > '" + folder + "/notes.txt'");
+    WriteText(store, PresetStoreText({{"First", "", FormatPresetData(DefaultParamBlock())}}));
     ASSERT_EQ(RunQzmb("lv2-presets '" + store + "' '" + bundle + "'").exitCode, 0);
-    WriteText(store, StoreText({{"Second", "", FormatPresetData(BusySettings())}}));
+    WriteText(store, PresetStoreText({{"Second", "", FormatPresetData(BusySettings())}}));
     const RunResult again = RunQzmb("lv2-presets '" + store + "' '" + bundle + "'");
     EXPECT_EQ(again.exitCode, 0) << again.output;
     EXPECT_NE(ReadText(bundle + "/presets.ttl").find("\"Second\""), std::string::npos);
@@ -114,25 +95,25 @@ TEST(Lv2Presets, AFullDiskLeavesTheOldBundle)
     if (geteuid() != 0)
         GTEST_SKIP() << "mounting a small file system needs root";
     const std::string disk = TempPath("smalldisk");
-    RunCommand("mkdir -p '" + disk + "'");
+    RunShellCommand("mkdir -p '" + disk + "'");
     ASSERT_EQ(mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k"), 0) << "cannot mount a tmpfs";
     struct Unmount {
         std::string path;
         ~Unmount() { umount(path.c_str()); }
     } unmount{disk};
     const std::string store = TempPath("full.ini"), bundle = disk + "/user.lv2";
-    WriteText(store, StoreText({{"Small", "", FormatPresetData(DefaultParamBlock())}}));
+    WriteText(store, PresetStoreText({{"Small", "", FormatPresetData(DefaultParamBlock())}}));
     ASSERT_EQ(RunQzmb("lv2-presets '" + store + "' '" + bundle + "'").exitCode, 0);
     const std::string before = ReadText(bundle + "/presets.ttl");
     std::vector<std::array<std::string, 3>> many;
     for (int i = 0; i < 60; ++i)
         many.push_back({"Preset " + std::to_string(i), "Bank", FormatPresetData(BusySettings())});
-    WriteText(store, StoreText(many));
+    WriteText(store, PresetStoreText(many));
     const RunResult full = RunQzmb("lv2-presets '" + store + "' '" + bundle + "'");
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_NE(full.output.find("cannot write the bundle"), std::string::npos) << full.output;
     EXPECT_EQ(ReadText(bundle + "/presets.ttl"), before);
-    const RunResult listed = RunCommand("ls -A '" + disk + "'");
+    const RunResult listed = RunShellCommand("ls -A '" + disk + "'");
     EXPECT_NE(listed.output.find("user.lv2\n"), std::string::npos);
     EXPECT_EQ(listed.output.find("user.lv2."), std::string::npos) << "a half-written bundle was left: " << listed.output;
 }
