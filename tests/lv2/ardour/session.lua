@@ -4,7 +4,9 @@
 --     A session NAME in DIR with one stereo track that records three seconds of the
 --     dummy backend's swelling sine sweep, then gets the plug-in with the preset
 --     PRESET (its label) and the control values given (port index = value in the
---     port's units). Saved as NAME; then, without the plug-in, as "dry".
+--     port's units). Saved as NAME; then with an automation lane on OutputGain that
+--     steps to +6 dB at 1.5 s (sample 72000), as "automated"; then, without the
+--     plug-in, as "dry".
 --   ardour7-lua session.lua check DIR NAME
 --     Loads NAME, prints every control input of the plug-in as "control INDEX VALUE",
 --     and saves the session again as the snapshot "reloaded".
@@ -73,6 +75,18 @@ if mode == "create" then
 	end
 	sleep (1) -- the process thread runs the plug-in with its new settings
 	save (session, "")
+
+	local lane, curve = ARDOUR.LuaAPI.plugin_automation (processor, 1)
+	if lane:isnil () then fail ("no automation lane for OutputGain") end
+	local gain = ARDOUR.LuaAPI.get_processor_param (processor, 1)
+	curve:set_interpolation (Evoral.InterpolationStyle.Discrete) -- a step, not a ramp
+	curve:add (Temporal.timepos_t (0), gain, false, false)
+	curve:add (Temporal.timepos_t (72000), 6.0, false, false)
+	local control = processor:to_automatable ():automation_control (
+		Evoral.Parameter (ARDOUR.AutomationType.PluginAutomation, 0, 1), false)
+	control:set_automation_state (ARDOUR.AutoState.Play)
+	save (session, "automated")
+
 	track:remove_processor (processor, nil, true)
 	save (session, "dry")
 	close_session ()
