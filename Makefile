@@ -12,6 +12,10 @@
 #             docs/drum-loop-plot.png (qzmb process --plot)
 # make fuzz   fuzz every parser for FUZZ_SECONDS each (default 60): executions,
 #             corpus size and coverage per target
+# make lv2-install  the LV2 plug-in's bundle into the first folder of LV2_PATH, or ~/.lv2
+# make lv2-bench    lv2bench over qz:Multiband and the Calf and LSP multiband compressors
+# make lv2-picture  the plug-in in jalv's generic interface with a tone playing, to
+#                   docs/lv2-jalv.png (Xvfb)
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -22,8 +26,9 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: demo test battery gallery plot fuzz bootstrap bootstrap-i386 native native-asan native-tsan win32 \
-        fuzz-targets test-native test-native-asan test-native-tsan test-fuzz test-win32 clean
+.PHONY: demo test battery gallery plot fuzz lv2-install lv2-bench lv2-picture bootstrap bootstrap-i386 native \
+        native-asan native-tsan win32 fuzz-targets test-native test-native-asan test-native-tsan test-fuzz \
+        test-win32 clean
 
 # The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
 # (qzhost) and by the native processor (qzmb) with the same settings record; the two
@@ -72,6 +77,18 @@ gallery: native win32
 	  cmake/wine-run --build-dir=build/win32 build/win32/tools/gallery/qzpresetpictures.exe \
 	    $(CURDIR)/docs/preset-menu.png $(CURDIR)/docs/preset-manager.png && \
 	  tools/gallery/editor_pictures.sh $(DEMO_DIR)/drums.wav $(DEMO_DIR)/settings.rec $(CURDIR)/docs'
+
+# The LV2 plug-in, built by the native build (build/native/lv2/bundle/qzmultiband.lv2).
+LV2_BUNDLE := build/native/lv2/bundle/qzmultiband.lv2
+
+lv2-install: native
+	lv2/install.sh $(LV2_BUNDLE)
+
+lv2-bench: native
+	bench/lv2bench.sh $(dir $(LV2_BUNDLE))
+
+lv2-picture: native
+	xvfb-run -a -s "-screen 0 1600x1300x24" tools/gallery/lv2_host_picture.sh $(dir $(LV2_BUNDLE)) docs/lv2-jalv.png
 
 bootstrap:
 	tools/bootstrap.sh packages

@@ -107,6 +107,13 @@ ParamBlock DefaultParamBlock()
     return block;
 }
 
+ParamBlock ClampedBlock(ParamBlock block)
+{
+    for (int i = 0; i < kBlockFieldCount; ++i)
+        block.field(i) = BlockField(i).clamp(block.field(i));
+    return block;
+}
+
 const ParamDef& BlockField(int blockIndex) { return tables().fields[blockIndex]; }
 
 const ParamDef& Param(int paramIndex) { return tables().fields[tables().blockOfParam[paramIndex]]; }

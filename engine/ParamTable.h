@@ -53,6 +53,9 @@ const ParamDef& BlockField(int blockIndex);   // 0 .. 54
 const ParamDef& Param(int paramIndex);        // 0 .. 52
 const ParamInfoRecord& ParamInfo(int paramIndex);
 
+// The block with every field brought into its range, as the engine stores it.
+ParamBlock ClampedBlock(ParamBlock block);
+
 // Parameter index of a label ("Ratio 3"), or -1.
 int FindParam(const char* label);
 

@@ -55,4 +55,26 @@ ParamBlock ReadStoredBlock(const uint8_t (&bytes)[kStoredBlockSize])
     return block;
 }
 
+void WriteStoredRecord(const ParamBlock& block, uint8_t (&record)[kStoredRecordSize])
+{
+    uint8_t header[kStoredHeaderSize];
+    uint8_t stored[kStoredBlockSize];
+    WriteStoredHeader(header);
+    WriteStoredBlock(block, stored);
+    std::memcpy(record, header, sizeof header);
+    std::memcpy(record + sizeof header, stored, sizeof stored);
+}
+
+bool ReadStoredRecord(const uint8_t (&record)[kStoredRecordSize], ParamBlock& block)
+{
+    uint8_t header[kStoredHeaderSize];
+    uint8_t stored[kStoredBlockSize];
+    std::memcpy(header, record, sizeof header);
+    std::memcpy(stored, record + sizeof header, sizeof stored);
+    if (!IsStoredHeader(header))
+        return false;
+    block = ReadStoredBlock(stored);
+    return true;
+}
+
 } // namespace qz

@@ -23,4 +23,9 @@ bool IsStoredHeader(const uint8_t (&header)[kStoredHeaderSize]);
 void WriteStoredBlock(const ParamBlock& block, uint8_t (&bytes)[kStoredBlockSize]);
 ParamBlock ReadStoredBlock(const uint8_t (&bytes)[kStoredBlockSize]);
 
+// The whole record: header and block.
+void WriteStoredRecord(const ParamBlock& block, uint8_t (&record)[kStoredRecordSize]);
+// False, with `block` untouched, when the header is not this record's.
+bool ReadStoredRecord(const uint8_t (&record)[kStoredRecordSize], ParamBlock& block);
+
 } // namespace qz

@@ -13,8 +13,12 @@ namespace qz {
 
 RunResult RunQzmb(const std::string& arguments, const std::string& before)
 {
-    const std::string command = before + QZMB_PATH + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
+    return RunShellCommand(before + QZMB_PATH + " " + arguments);
+}
+
+RunResult RunShellCommand(const std::string& command)
+{
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     RunResult result{-1, ""};
     if (pipe == nullptr)
         return result;

@@ -13,6 +13,9 @@ struct RunResult {
     std::string output;  // standard output and error together
 };
 
+// Runs `command` with the shell and collects what it printed.
+RunResult RunShellCommand(const std::string& command);
+
 // Runs qzmb with `arguments` (shell syntax), after the shell commands `before`, and
 // collects what it printed.
 RunResult RunQzmb(const std::string& arguments, const std::string& before = "");

@@ -5,37 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ParamQuantity.h"
 #include "ParamTable.h"
 #include "ParamUnits.h"
 
 namespace qz::cli {
 
 namespace {
-
-enum class Quantity { OnOff, Decibels, DecibelsWhole, Ratio, AttackTime, ReleaseTime, Frequency, Quality, CurveType };
-
-Quantity QuantityOf(int blockIndex)
-{
-    using namespace BlockIndex;
-    if (blockIndex == OutputGain || (blockIndex >= Threshold && blockIndex < Threshold + kBandCount) ||
-        (blockIndex >= Gain && blockIndex < Gain + kBandCount))
-        return Quantity::Decibels;
-    if (blockIndex >= Knee && blockIndex < Knee + kBandCount)
-        return Quantity::DecibelsWhole;
-    if (blockIndex >= Ratio && blockIndex < Ratio + kBandCount)
-        return Quantity::Ratio;
-    if (blockIndex >= Attack && blockIndex < Attack + kBandCount)
-        return Quantity::AttackTime;
-    if (blockIndex >= Release && blockIndex < Release + kBandCount)
-        return Quantity::ReleaseTime;
-    if (blockIndex >= Freq && blockIndex < Freq + kCrossoverCount)
-        return Quantity::Frequency;
-    if (blockIndex == QFactor)
-        return Quantity::Quality;
-    if (blockIndex >= Type && blockIndex < Type + kBandCount)
-        return Quantity::CurveType;
-    return Quantity::OnOff;
-}
 
 std::string Lower(std::string text)
 {

@@ -9,6 +9,7 @@
 //   qzmb record OUT.rec [settings]        write the settings as a 240-byte record
 //   qzmb compare A B                      how far two files differ; exit 1 beyond one LSB
 //   qzmb presets FILE                     the presets of a preset file, as the plug-in lists them
+//   qzmb lv2-presets STORE.ini OUT.lv2    the presets of a preset file as an LV2 preset bundle
 //
 // Exit status: 0 done, 1 the task failed (or, for compare, the files differ), 2 the
 // command line is wrong (or, for compare, the files could not be compared).
@@ -34,6 +35,7 @@
 #include "LevelTrace.h"
 #include "ManifestMerge.h"
 #include "OutputFile.h"
+#include "Lv2PresetBundle.h"
 #include "ParamTable.h"
 #include "ParameterText.h"
 #include "PresetData.h"
@@ -54,6 +56,7 @@ const char* const kUsage =
     "       qzmb record OUT.rec [SETTINGS]\n"
     "       qzmb compare A B\n"
     "       qzmb presets FILE\n"
+    "       qzmb lv2-presets STORE.ini OUT.lv2\n"
     "SETTINGS: [--record FILE] [--preset-data TEXT] [--preset-file FILE --preset NAME [--bank BANK]]\n"
     "          [--set LABEL=VALUE]...\n"
     "\n"
@@ -128,6 +131,22 @@ int ListPresets(const std::vector<std::string>& args)
         std::printf("  %-24s %-32s %zu of %d\n", preset.bank.empty() ? "(root)" : preset.bank.c_str(),
                     preset.name.c_str(), values, kBlockFieldCount);
     }
+    return 0;
+}
+
+int WriteLv2Presets(const std::vector<std::string>& args)
+{
+    if (args.size() != 2)
+        return Fail(UsageProblem("lv2-presets needs a preset file and the bundle folder to write"));
+    cli::Lv2PresetReport report;
+    const std::string problem = cli::WriteLv2PresetBundle(args[0], args[1], report);
+    if (!problem.empty())
+        return Fail({problem});
+    for (const std::string& warning : report.warnings)
+        Warn(warning);
+    std::printf("%s: %d preset%s in %d bank%s and the root, for LV2 hosts (install it beside qzmultiband.lv2)\n",
+                args[1].c_str(), report.presets, report.presets == 1 ? "" : "s", report.banks,
+                report.banks == 1 ? "" : "s");
     return 0;
 }
 
@@ -233,8 +252,7 @@ Problem ReadSettings(const std::vector<std::string>& args, size_t first, ParamBl
     }
     // Stored records and preset files may hold values out of range; the engine clamps
     // them when it applies the block, and so does the record written here.
-    for (int i = 0; i < kBlockFieldCount; ++i)
-        settings.field(i) = BlockField(i).clamp(settings.field(i));
+    settings = ClampedBlock(settings);
     return {};
 }
 
@@ -413,6 +431,8 @@ int Run(std::vector<std::string> args)
         return Batch(args);
     if (command == "manifest")
         return Manifest(args);
+    if (command == "lv2-presets")
+        return WriteLv2Presets(args);
     return Fail(UsageProblem("unknown command \"" + command + "\""));
 }
 
