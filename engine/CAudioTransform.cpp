@@ -2,6 +2,8 @@
 // setups and undo, indicators, meters and editor notifications.
 #include "CAudioTransform.h"
 
+#include "SampleFormat.h"
+
 namespace qz {
 
 CAudioTransform::CAudioTransform(AutomationFactory makeAutomation, HRESULT* result)
@@ -377,6 +379,11 @@ void CAudioTransform::SetFormat(const WAVEFORMATEX& format)
 {
     {
         LockGuard hold(m_lock);
+        // A new rate within a stream keeps the stream's time: the position moves to
+        // the same time in frames of the new rate.
+        const DWORD from = m_hasFormat ? m_format.nSamplesPerSec : 0, to = format.nSamplesPerSec;
+        if (from != 0 && to != 0 && from != to)
+            m_samplePosition = ScaleExactly(m_samplePosition, to, from);
         m_format = format;
         m_hasFormat = true;
     }

@@ -214,7 +214,7 @@ private:
     LONG m_indicators[2][3] = {};  // [channel][over, 2, 3]
 
     MeterStore m_meters;
-    int64_t m_samplePosition = 0;   // frames since the last resynchronization
+    int64_t m_samplePosition = 0;   // the stream's position, in frames at its rate
 
     // Coefficients are computed under the engine lock by whichever thread recomputes,
     // and handed to the signal path by the streaming thread at the start of a block.
