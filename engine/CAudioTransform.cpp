@@ -4,6 +4,8 @@
 
 #include "SampleFormat.h"
 
+#include <cstring>
+
 namespace qz {
 
 CAudioTransform::CAudioTransform(AutomationFactory makeAutomation, HRESULT* result)
@@ -364,12 +366,14 @@ HRESULT CAudioTransform::SetEditorValue(LONG value)
 bool CAudioTransform::HasUnsavedChanges()
 {
     LockGuard hold(m_lock);
-    return m_dirty;
+    const ParamBlock now = BlockForSaving();
+    return m_dirty || std::memcmp(&now, &m_saved, sizeof now) != 0;
 }
 
-void CAudioTransform::MarkSaved()
+void CAudioTransform::MarkSaved(const ParamBlock& saved)
 {
     LockGuard hold(m_lock);
+    m_saved = saved;
     m_dirty = false;
 }
 

@@ -113,9 +113,10 @@ public:
     void SetFormat(const WAVEFORMATEX& format);
     // Posts WM_COMMAND (code << 16 | id) to every registered editor window.
     HRESULT NotifyEditorWindows(int code);
-    // Whether the parameters changed since the last save; MarkSaved after saving.
+    // Whether a save would store anything else than the last one marked saved: a
+    // setter changed a field, or an automation value moved since.
     bool HasUnsavedChanges();
-    void MarkSaved();
+    void MarkSaved(const ParamBlock& saved);
 
     // --- Streaming (block processing) ---
     HRESULT BeginStreaming(const WAVEFORMATEX& format);
@@ -201,6 +202,7 @@ private:
     bool m_otherSetupSeeded = false;
     bool m_recompute = true;
     bool m_dirty = false;
+    ParamBlock m_saved{};  // the block of the last save that cleared m_dirty
     NotifyEntry m_notify[kNotifySlots] = {};
 
     WAVEFORMATEX m_format{};

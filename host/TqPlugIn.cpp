@@ -285,13 +285,14 @@ STDMETHODIMP CTqPlugIn::Save(IStream* stream, BOOL clearDirty)
     if (FAILED(hr))
         return hr;
     // The values in force now, automation included.
+    const qz::ParamBlock block = BlockForSaving();
     uint8_t bytes[qz::kStoredBlockSize];
-    qz::WriteStoredBlock(BlockForSaving(), bytes);
+    qz::WriteStoredBlock(block, bytes);
     hr = stream->Write(bytes, sizeof bytes, nullptr);
     if (FAILED(hr))
         return hr;
     if (clearDirty)
-        MarkSaved();
+        MarkSaved(block);
     return hr;
 }
 
