@@ -24,6 +24,14 @@ HRESULT CAudioTransform::BeginStreaming(const WAVEFORMATEX& format)
     return hr;
 }
 
+void CAudioTransform::DiscardStream()
+{
+    m_meters.reset();
+    m_path.beginStream();
+    m_path.resetLookahead();
+    m_wasBypassed = false;
+}
+
 HRESULT CAudioTransform::EndStreaming()
 {
     m_running = false;

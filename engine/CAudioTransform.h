@@ -121,6 +121,10 @@ public:
     // --- Streaming (block processing) ---
     HRESULT BeginStreaming(const WAVEFORMATEX& format);
     HRESULT EndStreaming();
+    // A flush of the stream: nothing the signal path holds from before it comes out
+    // after it, and the meters start again from nothing (streaming thread, or while
+    // no block runs).
+    void DiscardStream();
     // The transform step for one media sample: format conversion, time keeping,
     // automation update and the engine block. flushing: the end-of-stream flush.
     // Returns the block's result: S_OK, S_FALSE when a flush has emptied the

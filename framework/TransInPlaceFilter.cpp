@@ -30,6 +30,19 @@ HRESULT CTransInPlaceInputPin::SetMediaType(const CMediaType* type)
     return SUCCEEDED(hr) ? m_transform->SetMediaType(PINDIR_INPUT, type) : hr;
 }
 
+STDMETHODIMP CTransInPlaceInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly)
+{
+    if (allocator == nullptr)
+        return E_POINTER;
+    ALLOCATOR_PROPERTIES properties{};
+    HRESULT hr = allocator->GetProperties(&properties);
+    if (FAILED(hr))
+        return hr;
+    if (properties.cbBuffer < m_transform->MinimumBufferSize())
+        return VFW_E_BUFFER_OVERFLOW;
+    return CBaseInputPin::NotifyAllocator(allocator, readOnly);
+}
+
 STDMETHODIMP CTransInPlaceInputPin::Receive(IMediaSample* sample)
 {
     CAutoLock receive(&m_transform->m_csReceive);
@@ -126,7 +139,7 @@ HRESULT CTransInPlaceOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOC
 
     ALLOCATOR_PROPERTIES wanted = *request;
     wanted.cBuffers = std::max<LONG>(wanted.cBuffers, 1);
-    wanted.cbBuffer = std::max(wanted.cbBuffer, upstreamProperties.cbBuffer);
+    wanted.cbBuffer = std::max({wanted.cbBuffer, upstreamProperties.cbBuffer, m_transform->MinimumBufferSize()});
     wanted.cbAlign = std::max<LONG>(wanted.cbAlign, 1);
     ALLOCATOR_PROPERTIES actual{};
     HRESULT hr = allocator->SetProperties(&wanted, &actual);
@@ -216,6 +229,11 @@ STDMETHODIMP CTransInPlaceFilter::Pause()
 HRESULT CTransInPlaceFilter::CheckTransform(const CMediaType* /*input*/, const CMediaType* /*output*/)
 {
     return S_OK;
+}
+
+LONG CTransInPlaceFilter::MinimumBufferSize()
+{
+    return 1;
 }
 
 HRESULT CTransInPlaceFilter::SetMediaType(PIN_DIRECTION /*direction*/, const CMediaType* /*type*/)
