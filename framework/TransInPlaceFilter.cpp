@@ -82,8 +82,19 @@ STDMETHODIMP CTransInPlaceInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_T
 // ---------------------------------------------------------------- CTransInPlaceOutputPin
 
 CTransInPlaceOutputPin::CTransInPlaceOutputPin(CTransInPlaceFilter* filter)
-    : CBaseOutputPin(filter, L"Output"), m_transform(filter)
+    : CBaseOutputPin(filter, L"Output"), m_transform(filter), m_seeking(this, filter->InputPin())
 {
+}
+
+STDMETHODIMP CTransInPlaceOutputPin::QueryInterface(REFIID iid, void** object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    if (iid == IID_IMediaSeeking)
+        return GetInterface(static_cast<IMediaSeeking*>(&m_seeking), object);
+    if (iid == IID_IMediaPosition)
+        return GetInterface(static_cast<IMediaPosition*>(&m_seeking), object);
+    return CBaseOutputPin::QueryInterface(iid, object);
 }
 
 HRESULT CTransInPlaceOutputPin::CheckMediaType(const CMediaType* type)

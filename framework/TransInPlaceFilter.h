@@ -15,6 +15,7 @@
 
 #include "BaseFilter.h"
 #include "Pins.h"
+#include "SeekingPassThrough.h"
 
 class CTransInPlaceFilter;
 
@@ -45,6 +46,10 @@ class CTransInPlaceOutputPin : public CBaseOutputPin {
 public:
     explicit CTransInPlaceOutputPin(CTransInPlaceFilter* filter);
 
+    // IMediaSeeking and IMediaPosition too: seeking passes upstream, as a renderer
+    // downstream expects of a filter between it and the source.
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+
     // Needs the input connected: CheckInputType, then CheckTransform against the
     // input's type.
     HRESULT CheckMediaType(const CMediaType* type) override;
@@ -67,6 +72,7 @@ public:
 
 private:
     CTransInPlaceFilter* const m_transform;
+    CSeekingPassThrough m_seeking;
 };
 
 class CTransInPlaceFilter : public CBaseFilter {
