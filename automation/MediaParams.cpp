@@ -117,6 +117,12 @@ HRESULT CMediaParams::AddEnvelope(DWORD index, DWORD count, MP_ENVELOPE_SEGMENT*
         return S_OK;
     if (segments == nullptr)
         return E_POINTER;
+    // A count beyond what an envelope can store is refused before the array is looked
+    // at; every byte of a smaller one must be readable before the first is read.
+    if (count > CParamEnvelope::kMaxSegments)
+        return E_OUTOFMEMORY;
+    if (!IsReadableMemory(segments, count * sizeof(MP_ENVELOPE_SEGMENT)))
+        return E_POINTER;
     const double factor = TimeFactor();
     if (index != kAllParams)
         return m_envelopes[index].AddSegments(count, segments, factor);
@@ -203,7 +209,7 @@ HRESULT CMediaParams::GetParamInfo(DWORD index, MP_PARAMINFO* info)
 {
     if (!ValidIndex(index))
         return E_INVALIDARG;
-    if (info == nullptr)
+    if (!IsWritableMemory(info, sizeof(MP_PARAMINFO)))
         return E_POINTER;
     std::memcpy(info, &ParamInfo(static_cast<int>(index)).info, sizeof(MP_PARAMINFO));
     return S_OK;

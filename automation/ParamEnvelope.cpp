@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <new>
 
@@ -26,6 +28,25 @@ REFERENCE_TIME TruncateToTime(double value)
 bool SameSegment(const MP_ENVELOPE_SEGMENT& a, const MP_ENVELOPE_SEGMENT& b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool EarlierStart(const MP_ENVELOPE_SEGMENT& a, const MP_ENVELOPE_SEGMENT& b) { return a.rtStart < b.rtStart; }
+
+// The index of the last segment starting at or before t, or -1.
+int IndexInForce(const std::vector<MP_ENVELOPE_SEGMENT>& segments, REFERENCE_TIME t)
+{
+    auto after = std::upper_bound(segments.begin(), segments.end(), t,
+                                  [](REFERENCE_TIME time, const MP_ENVELOPE_SEGMENT& s) { return time < s.rtStart; });
+    return static_cast<int>(after - segments.begin()) - 1;
+}
+
+// Segments appended in place under the lock at most; larger additions are merged aside.
+constexpr size_t kInPlaceAppendLimit = 256;
+
+// b - a for a <= b, exactly, however far apart they are.
+double Distance(REFERENCE_TIME a, REFERENCE_TIME b)
+{
+    return static_cast<double>(static_cast<uint64_t>(b) - static_cast<uint64_t>(a));
 }
 
 } // namespace
@@ -104,49 +125,115 @@ REFERENCE_TIME CParamEnvelope::Snap(REFERENCE_TIME time, double timeFactor)
     return TruncateToTime(samples / timeFactor + 0.5);
 }
 
-HRESULT CParamEnvelope::AddSegments(DWORD count, const MP_ENVELOPE_SEGMENT* segments, double timeFactor)
+bool CParamEnvelope::IsStored(const MP_ENVELOPE_SEGMENT& segment) const
 {
-    LockGuard hold(m_lock);
-    if (count == 0)
-        return S_FALSE;
-    if (count > kMaxSegments || m_segments.size() > kMaxSegments - count)
-        return E_OUTOFMEMORY;
-    try {
-        m_segments.reserve(m_segments.size() + count);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    REFERENCE_TIME earliestStart = kLatest;
-    for (DWORD i = 0; i < count; ++i) {
-        MP_ENVELOPE_SEGMENT segment = segments[i];
+    const auto run = std::equal_range(m_segments.begin(), m_segments.end(), segment, EarlierStart);
+    return std::any_of(run.first, run.second, [&](const MP_ENVELOPE_SEGMENT& s) { return SameSegment(s, segment); });
+}
+
+CParamEnvelope::SegmentList CParamEnvelope::NewSegments(DWORD count, const MP_ENVELOPE_SEGMENT* segments,
+                                                        double timeFactor, REFERENCE_TIME& earliestStart) const
+{
+    SegmentList snapped(segments, segments + count);
+    earliestStart = kLatest;
+    for (MP_ENVELOPE_SEGMENT& segment : snapped) {
         segment.rtStart = Snap(segment.rtStart, timeFactor);
         segment.rtEnd = Snap(segment.rtEnd, timeFactor);
         earliestStart = std::min(earliestStart, segment.rtStart);
-        const bool known = std::any_of(m_segments.begin(), m_segments.end(),
-                                       [&](const MP_ENVELOPE_SEGMENT& s) { return SameSegment(s, segment); });
-        if (!known)
-            m_segments.push_back(segment);
     }
-    std::stable_sort(m_segments.begin(), m_segments.end(),
-                     [](const MP_ENVELOPE_SEGMENT& a, const MP_ENVELOPE_SEGMENT& b) { return a.rtStart < b.rtStart; });
-    // Everything new lies ahead of the latest evaluation: what played before the segment
-    // in force (and the one before it) is no longer needed.
-    if (earliestStart > m_lastTime) {
-        const int stale = FindSegment(m_lastTime) - 1;
-        if (stale > 0)
-            m_segments.erase(m_segments.begin(), m_segments.begin() + stale);
+    // Copies of one segment lie side by side in this order; the first in the
+    // caller's order is kept, unless the list holds it already.
+    std::vector<DWORD> order(count);
+    for (DWORD i = 0; i < count; ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](DWORD a, DWORD b) {
+        const MP_ENVELOPE_SEGMENT &x = snapped[a], &y = snapped[b];
+        if (x.rtStart != y.rtStart)
+            return x.rtStart < y.rtStart;
+        const int bytes = std::memcmp(&x, &y, sizeof x);
+        return bytes != 0 ? bytes < 0 : a < b;
+    });
+    std::vector<bool> keep(count, false);
+    for (DWORD k = 0; k < count; ++k) {
+        const MP_ENVELOPE_SEGMENT& segment = snapped[order[k]];
+        const bool repeated = k > 0 && SameSegment(segment, snapped[order[k - 1]]);
+        keep[order[k]] = !repeated && !IsStored(segment);
+    }
+    SegmentList fresh;
+    fresh.reserve(count);
+    for (DWORD i = 0; i < count; ++i)
+        if (keep[i])
+            fresh.push_back(snapped[i]);
+    std::stable_sort(fresh.begin(), fresh.end(), EarlierStart);
+    return fresh;
+}
+
+void CParamEnvelope::SwapIn(SegmentList& list)
+{
+    LockGuard hold(m_lock);
+    m_segments.swap(list);
+}
+
+HRESULT CParamEnvelope::AddSegments(DWORD count, const MP_ENVELOPE_SEGMENT* segments, double timeFactor)
+{
+    if (count == 0)
+        return S_FALSE;
+    LockGuard writing(m_writeLock);
+    if (count > kMaxSegments || m_segments.size() > kMaxSegments - count)
+        return E_OUTOFMEMORY;
+    try {
+        REFERENCE_TIME earliestStart;
+        const SegmentList fresh = NewSegments(count, segments, timeFactor, earliestStart);
+        if (fresh.empty())
+            return S_OK;
+
+        // Everything new lies ahead of the latest evaluation: what played before the
+        // segment in force (and the one before it) is no longer needed.
+        const REFERENCE_TIME lastTime = LastTime();
+        size_t stale = 0;
+        if (earliestStart > lastTime)
+            stale = static_cast<size_t>(std::max(IndexInForce(m_segments, lastTime) - 1, 0));
+
+        // New segments that all go after the stored ones, with room for them, are
+        // appended in place: a short copy under the lock, and no copy of the list.
+        const bool appendOnly = m_segments.empty() || fresh.front().rtStart >= m_segments.back().rtStart;
+        if (stale == 0 && appendOnly && fresh.size() <= kInPlaceAppendLimit &&
+            m_segments.capacity() - m_segments.size() >= fresh.size()) {
+            LockGuard hold(m_lock);
+            m_segments.insert(m_segments.end(), fresh.begin(), fresh.end());
+            return S_OK;
+        }
+        const size_t size = m_segments.size() - stale + fresh.size();
+        SegmentList merged;
+        merged.reserve(std::max(size, std::min(size + size / 2, kMaxSegments)));  // room to append to
+        std::merge(m_segments.begin() + static_cast<std::ptrdiff_t>(stale), m_segments.end(), fresh.begin(),
+                   fresh.end(), std::back_inserter(merged), EarlierStart);
+        SwapIn(merged);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
     return S_OK;
 }
 
 HRESULT CParamEnvelope::FlushSegments(REFERENCE_TIME start, REFERENCE_TIME end, double timeFactor)
 {
-    LockGuard hold(m_lock);
+    LockGuard writing(m_writeLock);
     start = Snap(start, timeFactor);
     end = Snap(end, timeFactor);
-    m_segments.erase(std::remove_if(m_segments.begin(), m_segments.end(),
-                                    [&](const MP_ENVELOPE_SEGMENT& s) { return s.rtStart < end && s.rtEnd > start; }),
-                     m_segments.end());
+    const auto overlaps = [&](const MP_ENVELOPE_SEGMENT& s) { return s.rtStart < end && s.rtEnd > start; };
+    if (std::any_of(m_segments.begin(), m_segments.end(), overlaps)) {
+        try {
+            SegmentList kept;
+            kept.reserve(m_segments.size());
+            std::remove_copy_if(m_segments.begin(), m_segments.end(), std::back_inserter(kept), overlaps);
+            SwapIn(kept);
+        } catch (const std::bad_alloc&) {
+            // No memory for a copy: the list is thinned where it is, under the lock.
+            LockGuard hold(m_lock);
+            m_segments.erase(std::remove_if(m_segments.begin(), m_segments.end(), overlaps), m_segments.end());
+        }
+    }
+    LockGuard hold(m_lock);
     m_lastTime = 0;
     HoldIfIdle();
     return S_OK;
@@ -155,9 +242,7 @@ HRESULT CParamEnvelope::FlushSegments(REFERENCE_TIME start, REFERENCE_TIME end, 
 int CParamEnvelope::FindSegment(REFERENCE_TIME t)
 {
     LockGuard hold(m_lock);
-    auto after = std::upper_bound(m_segments.begin(), m_segments.end(), t,
-                                  [](REFERENCE_TIME time, const MP_ENVELOPE_SEGMENT& s) { return time < s.rtStart; });
-    return static_cast<int>(after - m_segments.begin()) - 1;
+    return IndexInForce(m_segments, t);
 }
 
 HRESULT CParamEnvelope::UpdateToTime(REFERENCE_TIME t, bool& moved)
@@ -180,8 +265,7 @@ HRESULT CParamEnvelope::UpdateToTime(REFERENCE_TIME t, bool& moved)
         } else if (s.rtEnd == s.rtStart) {
             value = b;  // a segment of no length has arrived at its end
         } else {
-            const double x = (static_cast<double>(t - s.rtStart) / 10000000.0) /
-                             (static_cast<double>(s.rtEnd - s.rtStart) / 10000000.0);
+            const double x = (Distance(s.rtStart, t) / 10000000.0) / (Distance(s.rtStart, s.rtEnd) / 10000000.0);
             switch (s.iCurve) {
             case MP_CURVE_LINEAR: value = a + x * d; break;
             case MP_CURVE_SQUARE: value = a + d * x * x; break;

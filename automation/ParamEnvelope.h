@@ -38,7 +38,9 @@ public:
     bool IsCaptured() const { return m_captured.load(std::memory_order_acquire); }
 
     // timeFactor: samples per 100-ns unit, with which segment times are snapped to
-    // whole samples. S_FALSE for no segments; E_OUTOFMEMORY when they cannot be stored.
+    // whole samples. S_FALSE for no segments; E_OUTOFMEMORY when they cannot be stored
+    // (nothing is added then). The new list is built aside and swapped in, so the
+    // streaming thread never waits for more than the swap.
     HRESULT AddSegments(DWORD count, const MP_ENVELOPE_SEGMENT* segments, double timeFactor);
     // Removes the segments that overlap start .. end (touching ones stay).
     HRESULT FlushSegments(REFERENCE_TIME start, REFERENCE_TIME end, double timeFactor);
@@ -61,13 +63,27 @@ public:
     static REFERENCE_TIME Snap(REFERENCE_TIME time, double timeFactor);
 
 private:
+    using SegmentList = std::vector<MP_ENVELOPE_SEGMENT>;
+
     // With no segments and nothing held or captured: hold the current value.
     void HoldIfIdle();
     void Hold(MP_DATA internalValue);
+    // The caller's segments snapped, without those stored already or given twice,
+    // sorted by start (equal starts in the caller's order). earliestStart: the
+    // earliest snapped start of all of them, the ones left out included.
+    SegmentList NewSegments(DWORD count, const MP_ENVELOPE_SEGMENT* segments, double timeFactor,
+                            REFERENCE_TIME& earliestStart) const;
+    bool IsStored(const MP_ENVELOPE_SEGMENT& segment) const;
+    // Makes `list` the segment list (the previous one is left in `list`).
+    void SwapIn(SegmentList& list);
 
-    RecursiveLock m_lock;  // guards the segments, value's evaluation and lastTime
+    // The writers (AddSegments, FlushSegments) take m_writeLock for their whole work
+    // and read the list without m_lock, since nobody else changes it; m_lock, which
+    // the streaming thread takes per buffer, they hold only to swap in their result.
+    RecursiveLock m_writeLock;
+    RecursiveLock m_lock;  // guards the list's swap, value's evaluation and lastTime
     ParamInfoRecord m_info{};
-    std::vector<MP_ENVELOPE_SEGMENT> m_segments;  // sorted by rtStart
+    SegmentList m_segments;  // sorted by rtStart; equal starts in the order they came
     std::atomic<MP_DATA> m_value{0.0f};
     std::atomic<MP_DATA> m_heldValue{0.0f};
     std::atomic<bool> m_held{false};

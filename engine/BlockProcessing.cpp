@@ -24,6 +24,14 @@ HRESULT CAudioTransform::BeginStreaming(const WAVEFORMATEX& format)
     return hr;
 }
 
+void CAudioTransform::DiscardStream()
+{
+    m_meters.reset();
+    m_path.beginStream();
+    m_path.resetLookahead();
+    m_wasBypassed = false;
+}
+
 HRESULT CAudioTransform::EndStreaming()
 {
     m_running = false;
@@ -101,11 +109,14 @@ HRESULT CAudioTransform::TransformBuffer(MediaBuffer& sample, bool flushing)
         mode = sample.discontinuity ? BlockMode::Discontinuity : BlockMode::Continuous;
     }
     if (mode == BlockMode::Discontinuity && sample.hasStartTime)
-        m_samplePosition = sample.startTime * static_cast<int64_t>(format.nSamplesPerSec) / 10000000;
+        m_samplePosition = FrameAtTime(sample.startTime, format.nSamplesPerSec);
     if (m_automation != nullptr)
         m_automation->UpdateToSample(m_samplePosition);
 
     LONG frames = length / bytesPerFrame;
+    // The stream's time counts the frames that came in, however many the lookahead
+    // holds back; the flush's zeroed frames are not part of the stream.
+    const LONG arrived = mode == BlockMode::Flush ? 0 : frames;
     HRESULT hr = E_INVALIDARG;
     switch (sampleFormat) {
     case SampleFormat::Pcm16:
@@ -123,7 +134,7 @@ HRESULT CAudioTransform::TransformBuffer(MediaBuffer& sample, bool flushing)
     if (FAILED(hr))
         return hr;
     sample.length = bytesPerFrame * frames;
-    m_samplePosition += frames;
+    m_samplePosition += arrived;
     return hr;
 }
 

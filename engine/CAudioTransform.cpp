@@ -2,6 +2,10 @@
 // setups and undo, indicators, meters and editor notifications.
 #include "CAudioTransform.h"
 
+#include "SampleFormat.h"
+
+#include <cstring>
+
 namespace qz {
 
 CAudioTransform::CAudioTransform(AutomationFactory makeAutomation, HRESULT* result)
@@ -362,12 +366,14 @@ HRESULT CAudioTransform::SetEditorValue(LONG value)
 bool CAudioTransform::HasUnsavedChanges()
 {
     LockGuard hold(m_lock);
-    return m_dirty;
+    const ParamBlock now = BlockForSaving();
+    return m_dirty || std::memcmp(&now, &m_saved, sizeof now) != 0;
 }
 
-void CAudioTransform::MarkSaved()
+void CAudioTransform::MarkSaved(const ParamBlock& saved)
 {
     LockGuard hold(m_lock);
+    m_saved = saved;
     m_dirty = false;
 }
 
@@ -377,6 +383,11 @@ void CAudioTransform::SetFormat(const WAVEFORMATEX& format)
 {
     {
         LockGuard hold(m_lock);
+        // A new rate within a stream keeps the stream's time: the position moves to
+        // the same time in frames of the new rate.
+        const DWORD from = m_hasFormat ? m_format.nSamplesPerSec : 0, to = format.nSamplesPerSec;
+        if (from != 0 && to != 0 && from != to)
+            m_samplePosition = ScaleExactly(m_samplePosition, to, from);
         m_format = format;
         m_hasFormat = true;
     }

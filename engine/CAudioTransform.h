@@ -113,13 +113,18 @@ public:
     void SetFormat(const WAVEFORMATEX& format);
     // Posts WM_COMMAND (code << 16 | id) to every registered editor window.
     HRESULT NotifyEditorWindows(int code);
-    // Whether the parameters changed since the last save; MarkSaved after saving.
+    // Whether a save would store anything else than the last one marked saved: a
+    // setter changed a field, or an automation value moved since.
     bool HasUnsavedChanges();
-    void MarkSaved();
+    void MarkSaved(const ParamBlock& saved);
 
     // --- Streaming (block processing) ---
     HRESULT BeginStreaming(const WAVEFORMATEX& format);
     HRESULT EndStreaming();
+    // A flush of the stream: nothing the signal path holds from before it comes out
+    // after it, and the meters start again from nothing (streaming thread, or while
+    // no block runs).
+    void DiscardStream();
     // The transform step for one media sample: format conversion, time keeping,
     // automation update and the engine block. flushing: the end-of-stream flush.
     // Returns the block's result: S_OK, S_FALSE when a flush has emptied the
@@ -201,6 +206,7 @@ private:
     bool m_otherSetupSeeded = false;
     bool m_recompute = true;
     bool m_dirty = false;
+    ParamBlock m_saved{};  // the block of the last save that cleared m_dirty
     NotifyEntry m_notify[kNotifySlots] = {};
 
     WAVEFORMATEX m_format{};
@@ -214,7 +220,7 @@ private:
     LONG m_indicators[2][3] = {};  // [channel][over, 2, 3]
 
     MeterStore m_meters;
-    int64_t m_samplePosition = 0;   // frames since the last resynchronization
+    int64_t m_samplePosition = 0;   // the stream's position, in frames at its rate
 
     // Coefficients are computed under the engine lock by whichever thread recomputes,
     // and handed to the signal path by the streaming thread at the start of a block.

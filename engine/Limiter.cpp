@@ -41,11 +41,16 @@ void LimiterState::resetLookahead()
 
 void LimiterState::silenceHeldFrames()
 {
+    releaseToUnity();
+    releaseRate = 0.0;
+    std::fill(std::begin(delayLine), std::end(delayLine), 0.0);
+}
+
+void LimiterState::releaseToUnity()
+{
     target = applied = 1.0;
     hold = 0;
-    releaseRate = 0.0;
     std::fill(std::begin(gainRing), std::end(gainRing), 1.0);
-    std::fill(std::begin(delayLine), std::end(delayLine), 0.0);
 }
 
 void LimiterState::idleReset()
@@ -86,13 +91,20 @@ bool LimiterState::step(double outL, double outR, double& yL, double& yR)
     applied = gainRing[ringIndex];
     gainRing[ringIndex] = target;  // read again 2N frames later unless a ramp lowers it
 
-    yL = applied * delayLine[delayIndex];
-    yR = applied * delayLine[delayIndex + 1];
+    delayOnly(outL, outR, yL, yR);
+    yL *= applied;
+    yR *= applied;
+    return deeper;
+}
+
+void LimiterState::delayOnly(double outL, double outR, double& yL, double& yR)
+{
+    yL = delayLine[delayIndex];
+    yR = delayLine[delayIndex + 1];
     delayLine[delayIndex] = outL;
     delayLine[delayIndex + 1] = outR;
     delayIndex = (delayIndex + 2) & (kRingLength - 1);
     ringIndex = (ringIndex + 1) & (kRingLength - 1);
-    return deeper;
 }
 
 } // namespace qz

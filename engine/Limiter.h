@@ -31,10 +31,16 @@ struct LimiterState {
     // After the signal went non-finite: the held frames become silence and the gain
     // returns to unity. The line keeps its fill, so no frame goes missing.
     void silenceHeldFrames();
+    // Unity gain from now on: no reduction pending and every ring slot at 1. The
+    // frames held in the line stay.
+    void releaseToUnity();
 
     // One frame in (outL, outR); the frame leaving the delay in (yL, yR). Returns
     // whether a deeper reduction started (the over indicator's event).
     bool step(double outL, double outR, double& yL, double& yR);
+    // One frame through the delay alone, at unity gain: the limiter switched off
+    // within a stream keeps its latency.
+    void delayOnly(double outL, double outR, double& yL, double& yR);
 };
 
 } // namespace qz

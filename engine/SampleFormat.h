@@ -3,6 +3,7 @@
 // PCM, 32-bit float or 64-bit float.
 
 #include <cstdint>
+#include <limits>
 
 #include "qz_platform.h"
 
@@ -44,5 +45,21 @@ inline LONG BytesPerFrame(const WAVEFORMATEX& format)
 {
     return (format.wBitsPerSample / 8) * format.nChannels;
 }
+
+// x * numerator / denominator, rounded toward zero like the plain 64-bit expression,
+// for terms up to 2^31; beyond the 64-bit range it saturates instead of overflowing.
+inline int64_t ScaleExactly(int64_t x, int64_t numerator, int64_t denominator)
+{
+    const int64_t whole = x / denominator, part = x % denominator;
+    const int64_t limit = std::numeric_limits<int64_t>::max() / numerator;
+    if (whole >= limit)
+        return std::numeric_limits<int64_t>::max();
+    if (whole <= -limit)
+        return std::numeric_limits<int64_t>::min();
+    return whole * numerator + part * numerator / denominator;
+}
+
+// The frame at a time (100-ns units) of a stream at `rate` frames per second.
+inline int64_t FrameAtTime(REFERENCE_TIME time, DWORD rate) { return ScaleExactly(time, rate, 10000000); }
 
 } // namespace qz

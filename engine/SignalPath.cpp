@@ -67,13 +67,18 @@ void SignalPath::adopt(const PathCoefficients& coefficients)
         band.gs = 1.0;
     if (!m_k.limiterOn)
         m_limiter.idleReset();
-    if (limiterSwitched)
-        resetLookahead();
+    if (!limiterSwitched)
+        return;
+    if (!m_delaying)
+        resetLookahead();  // a fresh line: the latency starts here
+    else if (!m_k.limiterOn)
+        m_limiter.releaseToUnity();  // the line goes on at unity gain
 }
 
 void SignalPath::resetLookahead()
 {
     m_limiter.resetLookahead();
+    m_delaying = false;
     m_flushing = false;
 }
 
@@ -114,7 +119,7 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         if (!(std::fabs(outL) <= kBrokenSum && std::fabs(outR) <= kBrokenSum))
             restartAfterBreakdown(outL, outR);
 
-        if (!k.limiterOn) {
+        if (!k.limiterOn && !m_delaying) {
             over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;
             out[0] = static_cast<Sample>(outL);
             meters.outputLeft = std::max(meters.outputLeft, std::fabs(outL));
@@ -127,7 +132,13 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         }
 
         double yL, yR;
-        over = m_limiter.step(outL, outR, yL, yR) || over;
+        if (k.limiterOn) {
+            over = m_limiter.step(outL, outR, yL, yR) || over;
+            m_delaying = true;
+        } else {
+            m_limiter.delayOnly(outL, outR, yL, yR);
+            over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;
+        }
         if (m_limiter.fill >= LimiterState::kLookahead) {
             out[0] = static_cast<Sample>(yL);
             if (stereo)
@@ -136,8 +147,13 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         } else {
             ++m_limiter.fill;  // withheld while the lookahead fills
         }
+        // Mono: the limiter's meters show the left channel on both sides; without it
+        // the right stays 0, as on the direct path.
         meters.outputLeft = std::max(meters.outputLeft, std::fabs(yL));
-        meters.outputRight = stereo ? std::max(meters.outputRight, std::fabs(yR)) : meters.outputLeft;
+        if (stereo)
+            meters.outputRight = std::max(meters.outputRight, std::fabs(yR));
+        else if (k.limiterOn)
+            meters.outputRight = meters.outputLeft;
     }
     return static_cast<long>((out - buffer) / channels);
 }

@@ -51,8 +51,10 @@ public:
     // content until the next lookahead reset.
     void beginStream();
     // Takes new coefficients. The slow followers restart; while the limiter is off it
-    // idles; switching it either way starts a fresh lookahead, so a held line is never
-    // replayed later.
+    // idles. Once the limiter has run since the last lookahead reset, its delay stays
+    // in the path until the next one: switched off, the line passes the audio on at
+    // unity gain, so the latency holds and nothing is dropped. Switched on without
+    // that, it starts a fresh lookahead.
     void adopt(const PathCoefficients& coefficients);
     void resetLookahead();
 
@@ -83,6 +85,7 @@ private:
     PathCoefficients m_k{};
     bool m_adopted = false;
     bool m_flushing = false;  // a flush is under way (its first block has run)
+    bool m_delaying = false;  // the limiter ran since the last lookahead reset
     NoiseTable m_noise;
     BandSplitter m_split[2];  // left, right
     BandState m_bands[kBandCount];

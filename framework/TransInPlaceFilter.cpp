@@ -30,6 +30,19 @@ HRESULT CTransInPlaceInputPin::SetMediaType(const CMediaType* type)
     return SUCCEEDED(hr) ? m_transform->SetMediaType(PINDIR_INPUT, type) : hr;
 }
 
+STDMETHODIMP CTransInPlaceInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly)
+{
+    if (allocator == nullptr)
+        return E_POINTER;
+    ALLOCATOR_PROPERTIES properties{};
+    HRESULT hr = allocator->GetProperties(&properties);
+    if (FAILED(hr))
+        return hr;
+    if (properties.cbBuffer < m_transform->MinimumBufferSize())
+        return VFW_E_BUFFER_OVERFLOW;
+    return CBaseInputPin::NotifyAllocator(allocator, readOnly);
+}
+
 STDMETHODIMP CTransInPlaceInputPin::Receive(IMediaSample* sample)
 {
     CAutoLock receive(&m_transform->m_csReceive);
@@ -69,8 +82,19 @@ STDMETHODIMP CTransInPlaceInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_T
 // ---------------------------------------------------------------- CTransInPlaceOutputPin
 
 CTransInPlaceOutputPin::CTransInPlaceOutputPin(CTransInPlaceFilter* filter)
-    : CBaseOutputPin(filter, L"Output"), m_transform(filter)
+    : CBaseOutputPin(filter, L"Output"), m_transform(filter), m_seeking(this, filter->InputPin())
 {
+}
+
+STDMETHODIMP CTransInPlaceOutputPin::QueryInterface(REFIID iid, void** object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    if (iid == IID_IMediaSeeking)
+        return GetInterface(static_cast<IMediaSeeking*>(&m_seeking), object);
+    if (iid == IID_IMediaPosition)
+        return GetInterface(static_cast<IMediaPosition*>(&m_seeking), object);
+    return CBaseOutputPin::QueryInterface(iid, object);
 }
 
 HRESULT CTransInPlaceOutputPin::CheckMediaType(const CMediaType* type)
@@ -126,7 +150,7 @@ HRESULT CTransInPlaceOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOC
 
     ALLOCATOR_PROPERTIES wanted = *request;
     wanted.cBuffers = std::max<LONG>(wanted.cBuffers, 1);
-    wanted.cbBuffer = std::max(wanted.cbBuffer, upstreamProperties.cbBuffer);
+    wanted.cbBuffer = std::max({wanted.cbBuffer, upstreamProperties.cbBuffer, m_transform->MinimumBufferSize()});
     wanted.cbAlign = std::max<LONG>(wanted.cbAlign, 1);
     ALLOCATOR_PROPERTIES actual{};
     HRESULT hr = allocator->SetProperties(&wanted, &actual);
@@ -216,6 +240,11 @@ STDMETHODIMP CTransInPlaceFilter::Pause()
 HRESULT CTransInPlaceFilter::CheckTransform(const CMediaType* /*input*/, const CMediaType* /*output*/)
 {
     return S_OK;
+}
+
+LONG CTransInPlaceFilter::MinimumBufferSize()
+{
+    return 1;
 }
 
 HRESULT CTransInPlaceFilter::SetMediaType(PIN_DIRECTION /*direction*/, const CMediaType* /*type*/)

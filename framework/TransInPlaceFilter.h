@@ -15,6 +15,7 @@
 
 #include "BaseFilter.h"
 #include "Pins.h"
+#include "SeekingPassThrough.h"
 
 class CTransInPlaceFilter;
 
@@ -27,6 +28,8 @@ public:
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT SetMediaType(const CMediaType* type) override;
 
+    // Refuses an allocator whose buffers are smaller than the filter's minimum.
+    STDMETHODIMP NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
     // The filter's Receive and EndOfStream, under the receive lock.
     STDMETHODIMP Receive(IMediaSample* sample) override;
     STDMETHODIMP EndOfStream() override;
@@ -43,6 +46,10 @@ class CTransInPlaceOutputPin : public CBaseOutputPin {
 public:
     explicit CTransInPlaceOutputPin(CTransInPlaceFilter* filter);
 
+    // IMediaSeeking and IMediaPosition too: seeking passes upstream, as a renderer
+    // downstream expects of a filter between it and the source.
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+
     // Needs the input connected: CheckInputType, then CheckTransform against the
     // input's type.
     HRESULT CheckMediaType(const CMediaType* type) override;
@@ -53,7 +60,8 @@ public:
     // The upstream allocator when it may be written to (or the filter does not
     // write) and the downstream pin takes it; else the usual choice.
     HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) override;
-    // Buffers large enough for a copy of every upstream buffer.
+    // Buffers large enough for a copy of every upstream buffer, and never smaller
+    // than the filter's minimum.
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
     // The allocator is committed here only when it is not the upstream one, which
     // belongs to the upstream output pin.
@@ -64,6 +72,7 @@ public:
 
 private:
     CTransInPlaceFilter* const m_transform;
+    CSeekingPassThrough m_seeking;
 };
 
 class CTransInPlaceFilter : public CBaseFilter {
@@ -84,6 +93,8 @@ public:
     virtual HRESULT CheckInputType(const CMediaType* type) = 0;
     // S_OK when the output may carry `output` while the input carries `input`.
     virtual HRESULT CheckTransform(const CMediaType* input, const CMediaType* output);
+    // The smallest buffer, in bytes, worth a sample of the connected type.
+    virtual LONG MinimumBufferSize();
     // A pin's connection type was set.
     virtual HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* type);
     virtual HRESULT StartStreaming();

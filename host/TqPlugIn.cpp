@@ -1,5 +1,7 @@
 #include "TqPlugIn.h"
 
+#include <algorithm>
+#include <limits>
 #include <new>
 #include <uuids.h>
 
@@ -27,6 +29,32 @@ bool ReadWaveFormat(const AM_MEDIA_TYPE& type, WAVEFORMATEX& format)
     format = WAVEFORMATEX{};
     memcpy(&format, type.pbFormat, 16);
     return true;
+}
+
+// The stream format a type carries: its block align and average rate are not
+// trusted, both follow from the rest.
+WAVEFORMATEX StreamFormatOf(const AM_MEDIA_TYPE& type)
+{
+    WAVEFORMATEX format{};
+    ReadWaveFormat(type, format);
+    format.nBlockAlign = static_cast<WORD>(format.wBitsPerSample / 8 * format.nChannels);
+    format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
+    format.cbSize = 0;
+    return format;
+}
+
+bool SameFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b) { return memcmp(&a, &b, sizeof a) == 0; }
+
+// Where in the media a time stamp lies: stamps count from the start of their segment,
+// at its rate.
+REFERENCE_TIME MediaTime(REFERENCE_TIME stamp, REFERENCE_TIME segmentStart, double rate)
+{
+    const double time = static_cast<double>(segmentStart) + static_cast<double>(stamp) * rate;
+    if (!(time > -9.2233720368547758e18))
+        return std::numeric_limits<REFERENCE_TIME>::min();
+    if (!(time < 9.2233720368547758e18))
+        return std::numeric_limits<REFERENCE_TIME>::max();
+    return static_cast<REFERENCE_TIME>(time);
 }
 
 // The sample's bytes as the engine's transform step sees them.
@@ -111,12 +139,7 @@ HRESULT CTqPlugIn::CheckInputType(const CMediaType* type)
 
 HRESULT CTqPlugIn::SetMediaType(PIN_DIRECTION direction, const CMediaType* type)
 {
-    WAVEFORMATEX format{};
-    ReadWaveFormat(*type, format);
-    // The block's own alignment and rate are not trusted: both follow from the rest.
-    format.nBlockAlign = static_cast<WORD>(format.wBitsPerSample / 8 * format.nChannels);
-    format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
-    format.cbSize = 0;
+    const WAVEFORMATEX format = StreamFormatOf(*type);
     m_streamFormat = format;
     CTransInPlaceFilter::SetMediaType(direction, type);
     SetFormat(format);  // also gives the automation object the sample rate
@@ -151,9 +174,38 @@ HRESULT CTqPlugIn::TakeAttachedMediaType(IMediaSample* sample)
     DeleteMediaType(attached);
     if (CheckInputType(&type) != S_OK)
         return VFW_E_TYPE_NOT_ACCEPTED;  // never process one layout as another
+    // The same format again changes nothing: only a new one restarts the engine.
+    if (SameFormat(StreamFormatOf(type), m_streamFormat))
+        return S_OK;
     SetMediaType(PINDIR_INPUT, &type);
     BeginStreaming(m_streamFormat);
     return S_OK;
+}
+
+LONG CTqPlugIn::MinimumBufferSize() { return std::max<LONG>(m_streamFormat.nBlockAlign, 1); }
+
+HRESULT CTqPlugIn::EndFlush()
+{
+    {
+        // Nothing from before the flush may come out after it: the next sample starts
+        // the stream afresh, and an end of stream before it has nothing to empty.
+        CAutoLock receive(&m_csReceive);
+        DiscardStream();
+        m_flushing = false;
+        m_audioSeen = false;
+        m_firstSample = true;
+    }
+    return CTransInPlaceFilter::EndFlush();
+}
+
+HRESULT CTqPlugIn::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+{
+    {
+        CAutoLock segment(&m_segmentLock);
+        m_segmentStart = start;
+        m_segmentRate = rate > 0.0 ? rate : 1.0;
+    }
+    return CTransInPlaceFilter::NewSegment(start, stop, rate);
 }
 
 HRESULT CTqPlugIn::Receive(IMediaSample* sample)
@@ -170,12 +222,15 @@ HRESULT CTqPlugIn::Transform(IMediaSample* sample)
 {
     m_audioSeen = true;
     qz::MediaBuffer buffer = BufferOf(sample);
+    {
+        // The automation's time is the media's; a first sample without a time stamp
+        // starts its segment.
+        CAutoLock segment(&m_segmentLock);
+        buffer.startTime = MediaTime(buffer.hasStartTime ? buffer.startTime : 0, m_segmentStart, m_segmentRate);
+    }
     if (m_firstSample && !m_flushing) {
         buffer.discontinuity = true;
-        if (!buffer.hasStartTime) {
-            buffer.hasStartTime = true;
-            buffer.startTime = 0;
-        }
+        buffer.hasStartTime = true;
         m_firstSample = false;
     }
     const HRESULT hr = TransformBuffer(buffer, m_flushing);
@@ -200,6 +255,12 @@ HRESULT CTqPlugIn::EndOfStream()
     if (FAILED(hr))
         return hr;
     for (;;) {
+        // A buffer that cannot hold one frame would carry nothing, for ever.
+        if (buffer->GetSize() < MinimumBufferSize()) {
+            buffer->Release();
+            hr = VFW_E_BUFFER_OVERFLOW;
+            break;
+        }
         buffer->SetActualDataLength(0);
         hr = Transform(buffer);
         if (FAILED(hr)) {
@@ -285,13 +346,14 @@ STDMETHODIMP CTqPlugIn::Save(IStream* stream, BOOL clearDirty)
     if (FAILED(hr))
         return hr;
     // The values in force now, automation included.
+    const qz::ParamBlock block = BlockForSaving();
     uint8_t bytes[qz::kStoredBlockSize];
-    qz::WriteStoredBlock(BlockForSaving(), bytes);
+    qz::WriteStoredBlock(block, bytes);
     hr = stream->Write(bytes, sizeof bytes, nullptr);
     if (FAILED(hr))
         return hr;
     if (clearDirty)
-        MarkSaved();
+        MarkSaved(block);
     return hr;
 }
 

@@ -33,6 +33,12 @@ public:
     HRESULT StopStreaming() override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
+    // A flush discards what the engine holds; a segment says where the stamps of
+    // the samples after it lie in the media, for the automation's time.
+    HRESULT EndFlush() override;
+    HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+    // One frame of the connected format.
+    LONG MinimumBufferSize() override;
     HRESULT Transform(IMediaSample* sample) override;
     const AMOVIESETUP_FILTER* GetSetupData() override { return &SetupRecord(); }
 
@@ -66,5 +72,10 @@ private:
     WAVEFORMATEX m_streamFormat{};
     bool m_flushing = false;                // the end-of-stream flush is under way
     bool m_firstSample = false;             // the next sample starts a stream
+    // The current segment (NewSegment), under its own lock: a segment may be
+    // announced from any thread, and must never wait for a sample in progress.
+    CCritSec m_segmentLock;
+    REFERENCE_TIME m_segmentStart = 0;
+    double m_segmentRate = 1.0;
     std::atomic<bool> m_audioSeen{false};   // a sample was processed since start or flush
 };

@@ -163,6 +163,13 @@ void ModuleObjectCreated();
 void ModuleObjectDestroyed();
 LONG ModuleObjectCount();
 
+// Whether a caller's memory may be read (written) over its whole range: on Windows
+// every page from the first byte to the last must be committed, with that access
+// and no guard. Elsewhere every caller is this program's own code, so only a null
+// address is refused.
+bool IsReadableMemory(const void* address, size_t bytes);
+bool IsWritableMemory(const void* address, size_t bytes);
+
 // Short-lived working memory from the process heap; nullptr when none is left.
 void* AllocateScratch(size_t bytes);
 void FreeScratch(void* block);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "EngineTestSupport.h"
@@ -324,6 +325,60 @@ TEST_F(BlockProcessing, TransformStepKeepsTimeAndCallsAutomationBeforeTheBlock)
     EXPECT_EQ(engine.TransformBuffer(sample, false), S_OK);
     EXPECT_EQ(engine.SamplePosition(), 44100 + 440 + 441);
     EXPECT_EQ(engine.automation().updatePositions, (std::vector<int64_t>{44100, 44540}));
+}
+
+TEST_F(BlockProcessing, TimeCountsTheFramesThatCameInWhateverTheLookaheadHolds)
+{
+    start(WAVE_FORMAT_IEEE_FLOAT, 32, 2);  // the limiter is on
+    std::vector<float> audio(2 * 1000, 0.25f);
+    MediaBuffer sample;
+    sample.data = reinterpret_cast<BYTE*>(audio.data());
+    sample.capacity = sample.length = static_cast<LONG>(audio.size() * sizeof(float));
+    sample.discontinuity = sample.hasStartTime = true;
+    ASSERT_EQ(engine.TransformBuffer(sample, false), S_OK);
+    EXPECT_EQ(sample.length, (1000 - 64) * 8) << "the lookahead holds 64 frames back";
+    sample.length = sample.capacity;
+    sample.discontinuity = false;
+    ASSERT_EQ(engine.TransformBuffer(sample, false), S_OK);
+    ASSERT_EQ(engine.TransformBuffer(sample, true), S_FALSE) << "the flush";
+    EXPECT_EQ(engine.automation().updatePositions, (std::vector<int64_t>{0, 1000, 2000}));
+    EXPECT_EQ(engine.SamplePosition(), 2000) << "the flush's zeroes are not part of the stream";
+}
+
+TEST_F(BlockProcessing, ANewSampleRateKeepsTheStreamsTime)
+{
+    start(WAVE_FORMAT_IEEE_FLOAT, 32, 1, 44100);
+    std::vector<float> audio(44100, 0.25f);
+    MediaBuffer sample;
+    sample.data = reinterpret_cast<BYTE*>(audio.data());
+    sample.capacity = sample.length = static_cast<LONG>(audio.size() * sizeof(float));
+    sample.discontinuity = sample.hasStartTime = true;
+    ASSERT_EQ(engine.TransformBuffer(sample, false), S_OK);
+    EXPECT_EQ(engine.SamplePosition(), 44100) << "one second";
+    engine.SetFormat(MakeFormat(WAVE_FORMAT_IEEE_FLOAT, 32, 1, 48000));
+    EXPECT_EQ(engine.SamplePosition(), 48000) << "still one second, in frames of the new rate";
+    engine.SetFormat(MakeFormat(WAVE_FORMAT_IEEE_FLOAT, 32, 1, 22050));
+    EXPECT_EQ(engine.SamplePosition(), 22050);
+}
+
+TEST(StreamPositions, ScaleExactlyWhereThePlainExpressionWouldOverflow)
+{
+    const int64_t max = std::numeric_limits<int64_t>::max(), min = std::numeric_limits<int64_t>::min();
+    const struct {
+        int64_t time;
+        DWORD rate;
+        int64_t frame;
+    } cases[] = {
+        {10000000, 44100, 44100}, {227, 44100, 1},     {226, 44100, 0},
+        {-227, 44100, -1},        {-226, 44100, 0},    {10000000, 48000, 48000},
+        {max, 48000, 44272185776902923}, {min, 48000, -44272185776902923},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FrameAtTime(c.time, c.rate), c.frame) << c.time << " at " << c.rate << " Hz";
+    EXPECT_EQ(ScaleExactly(44100, 48000, 44100), 48000);
+    EXPECT_EQ(ScaleExactly(-44101, 48000, 44100), -44101 * 48000LL / 44100) << "toward zero";
+    EXPECT_EQ(ScaleExactly(max - 10, 48000, 44100), max) << "beyond the range: the largest position";
+    EXPECT_EQ(ScaleExactly(min + 10, 48000, 44100), min);
 }
 
 TEST_F(BlockProcessing, FlushingTransformZeroesTheBufferAndEmitsWhatIsHeld)

@@ -2,7 +2,10 @@
 // conditions, pruning and flushing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "ParamEnvelope.h"
 
@@ -225,6 +228,77 @@ TEST_F(Envelope, MovedReportsOnlyChangesOfTheValueInForce)
     Add({Segment(3 * kSecond, 4 * kSecond, 0.5f, 1.0f)});
     env.UpdateToTime(35 * kSecond / 10, moved);
     EXPECT_TRUE(moved);
+}
+
+TEST_F(Envelope, SegmentsAsWideAsTimeItselfStayInRange)
+{
+    const REFERENCE_TIME wide = 9000000000000000000LL;
+    for (MP_CURVE_TYPE curve : {MP_CURVE_LINEAR, MP_CURVE_SQUARE, MP_CURVE_INVSQUARE, MP_CURVE_SINE}) {
+        CParamEnvelope e;
+        e.Init(ParamInfo(1));
+        MP_ENVELOPE_SEGMENT s = Segment(-wide, wide, 0.0f, 1.0f, curve);
+        ASSERT_EQ(e.AddSegments(1, &s, k44100), S_OK);
+        const REFERENCE_TIME stored = e.Segments()[0].rtEnd;
+        for (REFERENCE_TIME t : {-stored, -wide / 2, REFERENCE_TIME(0), wide / 3, stored}) {
+            bool moved;
+            e.UpdateToTime(t, moved);
+            EXPECT_GE(e.GetValue(), 0.0f) << "curve " << curve << " at " << t;
+            EXPECT_LE(e.GetValue(), 1.0f) << "curve " << curve << " at " << t;
+        }
+    }
+    Add({Segment(-wide, wide, 0.0f, 1.0f)});
+    EXPECT_NEAR(At(0), 0.5f, 1e-6) << "the middle of a linear segment";
+    EXPECT_EQ(At(env.Segments()[0].rtEnd), 1.0f);
+}
+
+TEST_F(Envelope, AHundredThousandSegmentsInAnyOrderAreSortedOnceEach)
+{
+    // Starts 0, 10 ms, 20 ms, ... in a shuffled order, every segment given twice.
+    const int count = 100000;
+    std::vector<MP_ENVELOPE_SEGMENT> given;
+    for (int k = 0; k < count; ++k) {
+        const REFERENCE_TIME start = k * 100000LL;
+        given.push_back(Segment(start, start + 100000, (k % 100) / 100.0f, ((k + 1) % 100) / 100.0f));
+    }
+    given.insert(given.end(), given.begin(), given.end());
+    std::shuffle(given.begin(), given.end(), std::mt19937(7));
+    ASSERT_EQ(env.AddSegments(static_cast<DWORD>(given.size()), given.data(), k44100), S_OK);
+    ASSERT_EQ(env.AddSegments(1000, given.data(), k44100), S_OK) << "all of them stored already";
+
+    const std::vector<MP_ENVELOPE_SEGMENT> stored = env.Segments();
+    ASSERT_EQ(stored.size(), size_t(count));
+    for (int k = 0; k < count; ++k)
+        ASSERT_EQ(stored[k].rtStart, CParamEnvelope::Snap(k * 100000LL, k44100)) << "segment " << k;
+    EXPECT_NEAR(At(5 * kSecond + 50000), 0.005f, 1e-6) << "the middle of the segment at 5 s, 0 to 0.01";
+}
+
+TEST_F(Envelope, OfSegmentsWithOneStartTheLastAddedIsInForce)
+{
+    Add({Segment(kSecond, 3 * kSecond, 0.2f, 0.2f, MP_CURVE_JUMP), Segment(kSecond, 3 * kSecond, 0.4f, 0.4f, MP_CURVE_JUMP)});
+    EXPECT_EQ(At(2 * kSecond), 0.4f) << "the later of one call";
+    Add({Segment(kSecond, 3 * kSecond, 0.3f, 0.3f, MP_CURVE_JUMP)});
+    EXPECT_EQ(At(2 * kSecond), 0.3f) << "a later call";
+    std::vector<MP_ENVELOPE_SEGMENT> many(1000, Segment(kSecond, 3 * kSecond, 0.0f, 0.0f, MP_CURVE_JUMP));
+    for (size_t k = 0; k < many.size(); ++k)
+        many[k].valStart = many[k].valEnd = k / 1000.0f;
+    Add({Segment(0, kSecond, 0.1f, 0.1f)});
+    ASSERT_EQ(env.AddSegments(static_cast<DWORD>(many.size()), many.data(), k44100), S_OK);
+    EXPECT_EQ(At(2 * kSecond), 0.999f) << "the last of a large call, merged into the list";
+}
+
+TEST_F(Envelope, SegmentsAddedOneByOneAreStoredAsOneCallStoresThem)
+{
+    std::vector<MP_ENVELOPE_SEGMENT> segments;
+    for (int k = 0; k < 3000; ++k)
+        segments.push_back(Segment(k * 10000LL * (k % 7 == 3 ? 1 : 2), k * 20000LL + 5000, 0.1f, (k % 9) / 9.0f));
+    CParamEnvelope whole;
+    whole.Init(ParamInfo(1));
+    ASSERT_EQ(whole.AddSegments(static_cast<DWORD>(segments.size()), segments.data(), k44100), S_OK);
+    for (MP_ENVELOPE_SEGMENT& segment : segments)
+        ASSERT_EQ(env.AddSegments(1, &segment, k44100), S_OK);
+    const std::vector<MP_ENVELOPE_SEGMENT> a = env.Segments(), b = whole.Segments();
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]), 0);
 }
 
 TEST_F(Envelope, CountsThatCannotBeStoredAreRefused)

@@ -171,40 +171,67 @@ TEST_F(EngineLimiter, PeakInTheLastFramesIsStillLimitedByTheFlush)
     }
 }
 
-TEST_F(EngineLimiter, SwitchingTheLimiterNeverReplaysOldAudio)
+// Feeds `a` and `b` the same input; answers the frames `a` wrote. `b` must write as many.
+LONG Both(TestEngine& a, TestEngine& b, const std::vector<double>& input, BlockMode mode, std::vector<double>& outA,
+          std::vector<double>& outB)
 {
-    // `direct` sees the same audio with the limiter off throughout; the filters and
-    // compressors of both run alike, so only the lookahead can make a difference.
-    TestEngine direct;
-    start(direct, 0);
-    auto both = [&](std::vector<double> input, LONG frames, BlockMode mode, std::vector<double>& a,
-                    std::vector<double>& b, LONG& framesA) {
-        a = input;
-        b = input;
-        framesA = frames;
-        LONG framesB = frames;
-        engine.ProcessFloat64(mode, a.data(), &framesA);
-        direct.ProcessFloat64(mode, b.data(), &framesB);
-        EXPECT_EQ(framesB, frames);
-    };
-    std::vector<double> a, b;
-    LONG frames;
-    both(Signal(200, 0.5), 200, BlockMode::Discontinuity, a, b, frames);
+    outA = outB = input;
+    LONG framesA = static_cast<LONG>(input.size() / 2), framesB = framesA;
+    a.ProcessFloat64(mode, outA.data(), &framesA);
+    b.ProcessFloat64(mode, outB.data(), &framesB);
+    EXPECT_EQ(framesA, framesB);
+    outA.resize(2 * framesA);
+    outB.resize(2 * framesB);
+    return framesA;
+}
+
+TEST_F(EngineLimiter, SwitchedOffWithinAStreamTheLimiterKeepsItsDelay)
+{
+    // `delayed` keeps the limiter on throughout. The audio stays below the ceiling, so
+    // its limiter only delays, and a switched engine must give exactly the same.
+    TestEngine delayed;
+    start(delayed, 1);
+    std::vector<double> a, b, all;
+    EXPECT_EQ(Both(engine, delayed, Signal(200, 0.5), BlockMode::Discontinuity, a, b), 200 - N);
+    all = a;
 
     engine.SetLimiter(0, FALSE);
-    both(Signal(300, 0.1), 300, BlockMode::Continuous, a, b, frames);
-    EXPECT_EQ(frames, 300);
-    EXPECT_EQ(a, b) << "switched off: the held frames are dropped, never played late";
+    EXPECT_EQ(Both(engine, delayed, Signal(300, 0.3), BlockMode::Continuous, a, b), 300)
+        << "switched off: the frames the line held come out first, nothing is dropped";
+    EXPECT_EQ(a, b);
+    all.insert(all.end(), a.begin(), a.end());
 
     engine.SetLimiter(1, FALSE);
-    both(Signal(300, 0.1), 300, BlockMode::Continuous, a, b, frames);
-    EXPECT_EQ(frames, 300 - N) << "switched on: a fresh lookahead fills again";
-    for (int k = 0; k < 2 * frames; ++k)
-        ASSERT_EQ(a[k], b[k]) << "the old line is not replayed, sample " << k;
+    EXPECT_EQ(Both(engine, delayed, Signal(300, 0.3), BlockMode::Continuous, a, b), 300)
+        << "switched on again: the same delay, no fresh lookahead";
+    EXPECT_EQ(a, b);
+    all.insert(all.end(), a.begin(), a.end());
 
     engine.SetLimiter(0, FALSE);
-    std::vector<double> tail = FlushAll(engine, 64);
-    EXPECT_TRUE(tail.empty()) << "switching off dropped what the line held";
+    const std::vector<double> tail = FlushAll(engine, 64);
+    EXPECT_EQ(tail, FlushAll(delayed, 64)) << "the flush still empties the line";
+    all.insert(all.end(), tail.begin(), tail.end());
+    EXPECT_EQ(all.size(), 2u * 800) << "as many frames out as in";
+}
+
+TEST_F(EngineLimiter, SwitchedOnWithinAStreamTheLimiterStartsAFreshLookahead)
+{
+    // Both start with the limiter off; `direct` keeps it off.
+    TestEngine e, direct;
+    start(e, 0);
+    start(direct, 0);
+    std::vector<double> a, b;
+    EXPECT_EQ(Both(e, direct, Signal(200, 0.5), BlockMode::Discontinuity, a, b), 200) << "no latency yet";
+
+    e.SetLimiter(1, FALSE);
+    std::vector<double> input = Signal(300, 0.1), out = input, reference = input;
+    LONG frames = 300, directFrames = 300;
+    e.ProcessFloat64(BlockMode::Continuous, out.data(), &frames);
+    direct.ProcessFloat64(BlockMode::Continuous, reference.data(), &directFrames);
+    EXPECT_EQ(frames, 300 - N) << "the lookahead fills from here";
+    for (int k = 0; k < 2 * frames; ++k)
+        ASSERT_EQ(out[k], reference[k]) << "nothing older is replayed, sample " << k;
+    EXPECT_EQ(FlushAll(e, 64).size(), 2u * N) << "and the frames it withholds come out at the end";
 }
 
 TEST_F(EngineLimiter, LeavingEffectBypassStartsAFreshLookahead)

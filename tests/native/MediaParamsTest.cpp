@@ -271,6 +271,26 @@ TEST(MediaParams, CaptureIndicesBeyondTheParametersNeverReachAnEnvelope)
     EXPECT_EQ(engine.params().ParamsChanged(indices, 3, values), E_INVALIDARG);
 }
 
+TEST(MediaParams, WhatAHostSetsIsUnsavedUntilASaveStoresIt)
+{
+    AutomatedEngine engine;
+    auto save = [&] { engine.MarkSaved(engine.BlockForSaving()); };
+    save();
+    EXPECT_FALSE(engine.HasUnsavedChanges());
+    engine.params().SetParam(1, 0.9f);
+    EXPECT_TRUE(engine.HasUnsavedChanges()) << "a save now would store the new output gain";
+    save();
+    EXPECT_FALSE(engine.HasUnsavedChanges());
+    engine.params().SetParam(1, 0.9f);
+    EXPECT_FALSE(engine.HasUnsavedChanges()) << "the same value again";
+
+    MP_ENVELOPE_SEGMENT ramp{0, kSecond, 0.0f, 1.0f, MP_CURVE_LINEAR, 0};
+    engine.params().AddEnvelope(1, 1, &ramp);
+    EXPECT_FALSE(engine.HasUnsavedChanges()) << "nothing moved yet";
+    engine.params().UpdateToSample(22050);
+    EXPECT_TRUE(engine.HasUnsavedChanges()) << "the envelope moved the value a save stores";
+}
+
 TEST(MediaParams, IdentityGoesThroughTheFilterAndOutlivesIt)
 {
     LONG before = ModuleObjectCount();

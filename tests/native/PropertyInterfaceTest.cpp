@@ -22,7 +22,7 @@ protected:
     {
         ParamBlock defaults = DefaultParamBlock();
         engine.ApplyParamBlock(&defaults);
-        engine.MarkSaved();
+        engine.MarkSaved(engine.BlockForSaving());
         engine.PullAutomation();
         engine.automation().take();
     }
