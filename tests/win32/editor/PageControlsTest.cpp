@@ -8,6 +8,7 @@
 
 #include "Controls.h"
 #include "DisplayFormats.h"
+#include "PageLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@ namespace BlockIndex = qz::BlockIndex;
 
 namespace {
 
+using namespace qz::page;
+
 // What a field does when the user presses Enter in its in-place editor: the text
 // becomes the field's, the page is told, and a step of 0 follows.
 void Type(const OpenPage& open, int id, const char* text)
@@ -28,6 +31,20 @@ void Type(const OpenPage& open, int id, const char* text)
     SetWindowTextA(field, text);
     SendMessageA(open.window, WM_COMMAND, MAKEWPARAM(id, qz::kFieldTextCommitted), reinterpret_cast<LPARAM>(field));
     SendMessageA(open.window, qz::ED_DELTA, MAKEWPARAM(id, 0), reinterpret_cast<LPARAM>(field));
+}
+
+// Types a number into a field with the real keyboard: a double-click opens the field's
+// box with its text selected, the keys replace it, and Enter commits.
+bool TypeWithKeys(const OpenPage& open, int id, const std::string& number)
+{
+    std::string keys;
+    for (char c : number)
+        keys += c == '-' ? "minus " : c == '.' ? "period " : std::string(1, c) + " ";
+    SetForegroundWindow(HostWindow());
+    const bool typed = Xdotool("mousemove " + ScreenPoint(open.Control(id), 20, 10) +
+                               " click --repeat 2 1 sleep 0.3 key --delay 40 " + keys + "Return");
+    Settle();
+    return typed;
 }
 
 void Step(const OpenPage& open, int id, int step)
@@ -56,19 +73,19 @@ TEST(PageControls, TypedEntriesReadTheSameInEveryCLocale)
         int32_t value;
         const char* shown;
     } cases[] = {
-        {10014, "15", BlockIndex::Attack + 1, 150, "15.0"},      // tenths of ms
-        {10016, "15", BlockIndex::Release + 1, 15, "15"},        // whole ms
-        {10102, "-12.34", BlockIndex::Threshold + 2, -123, "-12.3"},
-        {10012, "12.34", BlockIndex::Ratio + 1, 123, "12.3"},
-        {10008, "-3", BlockIndex::Gain + 1, -30, "-3.0"},
-        {10008, ".5", BlockIndex::Gain + 1, 5, "0.5"},
-        {10013, "abc", BlockIndex::Knee + 1, 0, "Hard"},
-        {10012, "1000", BlockIndex::Ratio + 1, 300, "30.0"},   // clamped
-        {10121, "1000", BlockIndex::Freq + 1, 170, "1002"},    // the nearest step
-        {10120, "0", BlockIndex::Freq + 0, 0, "20"},
-        {10123, "30000", BlockIndex::Freq + 3, 300, "20000"},
-        {10024, "0.755", BlockIndex::QFactor, 75, "0.75"},
-        {10032, "abc", BlockIndex::OutputGain, 0, "0.0"},
+        {ID_ATTACK, "15", BlockIndex::Attack + 1, 150, "15.0"},      // tenths of ms
+        {ID_RELEASE, "15", BlockIndex::Release + 1, 15, "15"},        // whole ms
+        {ID_THRESHOLD + 2, "-12.34", BlockIndex::Threshold + 2, -123, "-12.3"},
+        {ID_RATIO, "12.34", BlockIndex::Ratio + 1, 123, "12.3"},
+        {ID_GAIN, "-3", BlockIndex::Gain + 1, -30, "-3.0"},
+        {ID_GAIN, ".5", BlockIndex::Gain + 1, 5, "0.5"},
+        {ID_KNEE, "abc", BlockIndex::Knee + 1, 0, "Hard"},
+        {ID_RATIO, "1000", BlockIndex::Ratio + 1, 300, "30.0"},   // clamped
+        {ID_FREQ + 1, "1000", BlockIndex::Freq + 1, 170, "1002"},    // the nearest step
+        {ID_FREQ, "0", BlockIndex::Freq + 0, 0, "20"},
+        {ID_FREQ + 3, "30000", BlockIndex::Freq + 3, 300, "20000"},
+        {ID_QFACTOR, "0.755", BlockIndex::QFactor, 75, "0.75"},
+        {ID_OUTPUT_GAIN, "abc", BlockIndex::OutputGain, 0, "0.0"},
     };
     for (const char* locale : {"C", "German"}) {
         SCOPED_TRACE(locale);
@@ -82,7 +99,8 @@ TEST(PageControls, TypedEntriesReadTheSameInEveryCLocale)
             EXPECT_EQ(Block(open).field(c.blockIndex), c.value) << c.id << " \"" << c.typed << "\"";
             EXPECT_EQ(Text(open.Control(c.id)), c.shown) << c.id << " \"" << c.typed << "\"";
         }
-        EXPECT_EQ(SendMessageA(open.Control(10009), qz::SL_GETPOS, 0, 0), 5) << "a typed gain moves the slider";
+        EXPECT_EQ(SendMessageA(open.Control(ID_GAIN_SLIDER), qz::SL_GETPOS, 0, 0), 5)
+            << "a typed gain moves the slider";
     }
     std::setlocale(LC_ALL, "C");
 }
@@ -93,11 +111,38 @@ TEST(PageControls, TheKeyboardTypesIntoAFieldInPlace)
     ASSERT_NE(open.window, nullptr);
     SelectBand(open, 1);
     SetForegroundWindow(HostWindow());
-    HWND attack = open.Control(10014);
+    HWND attack = open.Control(ID_ATTACK);
     ASSERT_TRUE(XdotoolSteps({"mousemove " + ScreenPoint(attack, 20, 10) + " click --repeat 2 1",
                               "type 15", "key Return"}));
     EXPECT_TRUE(PumpUntil([&] { return Block(open).Attack[1] == 150; })) << Block(open).Attack[1];
     EXPECT_TRUE(PumpUntil([&] { return Text(attack) == "15.0"; })) << Text(attack);
+}
+
+// A typed crossover moves that crossover alone, even past its neighbours; and the
+// step of 0 a field posts when it loses the focus moves nothing, however the
+// crossovers stand.
+TEST(PageControls, ATypedCrossoverMovesAloneAndAFocusLossMovesNothing)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    ASSERT_TRUE(TypeWithKeys(open, ID_FREQ, "500"));
+    const int32_t typed = qz::CrossoverPosition(500);
+    EXPECT_TRUE(PumpUntil([&] { return Block(open).Freq[0] == typed; })) << Block(open).Freq[0];
+    EXPECT_EQ(Fields(Block(open), BlockIndex::Freq, 4), (std::vector<int32_t>{typed, 121, 180, 240}));
+    EXPECT_EQ(Text(open.Control(ID_FREQ)), "502");
+    EXPECT_EQ(Text(open.Control(ID_FREQ + 1)), "324") << "2|3 stays where it was";
+
+    // The focus goes from field to field with clicks: 1|2, then 3|4, then a threshold.
+    open.prop->SetFreq(250, 2, FALSE);  // 3|4 now above 4|5 as well
+    const qz::ParamBlock before = Block(open);
+    SetForegroundWindow(HostWindow());
+    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(open.Control(ID_FREQ), 20, 10) + " click 1 sleep 0.2 mousemove " +
+                        ScreenPoint(open.Control(ID_FREQ + 2), 20, 10) + " click 1 sleep 0.2 mousemove " +
+                        ScreenPoint(open.Control(ID_THRESHOLD), 20, 10) + " click 1 sleep 0.2"));
+    PumpMessages();
+    EXPECT_EQ(GetFocus(), open.Control(ID_THRESHOLD)) << "the clicks moved the focus";
+    EXPECT_EQ(Fields(Block(open), BlockIndex::Freq, 4), Fields(before, BlockIndex::Freq, 4));
+    EXPECT_EQ(Block(open), before) << "nothing else moved either";
 }
 
 // Steps of the fields: the all-bands view moves every band by a step cut to keep
@@ -111,21 +156,21 @@ TEST(PageControls, FieldStepsKeepEveryBandAndCrossoverInRange)
     for (int band = 0; band < 5; ++band)
         open.prop->SetGain(gains[band], band, FALSE);
     SelectBand(open, 5);
-    Step(open, 10008, 30);
+    Step(open, ID_GAIN, 30);
     EXPECT_EQ(Fields(Block(open), BlockIndex::Gain, 5), (std::vector<int32_t>{10, 180, -10, 10, 10}));
-    EXPECT_EQ(Text(open.Control(10008)), "1.0") << "the step every band took";
+    EXPECT_EQ(Text(open.Control(ID_GAIN)), "1.0") << "the step every band took";
 
-    Step(open, 10121, 150);
+    Step(open, ID_FREQ + 1, 150);
     EXPECT_EQ(Fields(Block(open), BlockIndex::Freq, 4), (std::vector<int32_t>{60, 271, 271, 271}));
-    EXPECT_EQ(Text(open.Control(10123)), "10257") << "the carried crossovers show at once";
-    Type(open, 10120, "2000");
+    EXPECT_EQ(Text(open.Control(ID_FREQ + 3)), "10257") << "the carried crossovers show at once";
+    Type(open, ID_FREQ, "2000");
     EXPECT_EQ(Fields(Block(open), BlockIndex::Freq, 4), (std::vector<int32_t>{200, 271, 271, 271}))
         << "typing moves that crossover only";
 
-    Step(open, 10103, -32768);  // End
+    Step(open, ID_THRESHOLD + 3, -32768);  // End
     EXPECT_EQ(Block(open).Threshold[3], -600);
-    EXPECT_EQ(Text(open.Control(10103)), "-60.0");
-    Step(open, 10103, 32767);  // Home
+    EXPECT_EQ(Text(open.Control(ID_THRESHOLD + 3)), "-60.0");
+    Step(open, ID_THRESHOLD + 3, 32767);  // Home
     EXPECT_EQ(Block(open).Threshold[3], 0);
 }
 
@@ -134,7 +179,7 @@ TEST(PageControls, AThresholdMovesItsHandleOnTheBandMeters)
 {
     OpenPage open;
     ASSERT_NE(open.window, nullptr);
-    HWND meters = open.Control(20021);
+    HWND meters = open.Control(ID_MULTIMETER);
     const auto picture = [&](int band) {
         std::vector<COLORREF> pixels;
         for (int x = 20 + 60 * band; x < 60 + 60 * band; x += 4)
@@ -144,7 +189,7 @@ TEST(PageControls, AThresholdMovesItsHandleOnTheBandMeters)
     };
     PumpMessages();
     const std::vector<COLORREF> band1 = picture(1), band2 = picture(2);
-    Type(open, 10102, "-30");
+    Type(open, ID_THRESHOLD + 2, "-30");
     open.Tick();  // the meters repaint with the tick's levels
     PumpMessages();
     EXPECT_NE(picture(2), band2) << "band 2's handle moved";
@@ -164,10 +209,10 @@ TEST(PageControls, TheSelectorStripPicksBandsBy27Pixels)
     } cases[] = {{0, "1.0"}, {26, "1.0"}, {27, "2.0"}, {53, "2.0"}, {108, "5.0"}, {134, "5.0"}, {135, nullptr},
                  {199, nullptr}};
     for (const auto& c : cases) {
-        SendMessageA(open.window, qz::SI_CLICK, 10140, MAKELPARAM(c.x, 5));
-        EXPECT_EQ(IsWindowVisible(open.Control(10012)) != FALSE, c.ratioShown != nullptr) << c.x;
+        SendMessageA(open.window, qz::SI_CLICK, ID_SELECTOR, MAKELPARAM(c.x, 5));
+        EXPECT_EQ(IsWindowVisible(open.Control(ID_RATIO)) != FALSE, c.ratioShown != nullptr) << c.x;
         if (c.ratioShown != nullptr) {
-            EXPECT_EQ(Text(open.Control(10012)), c.ratioShown) << c.x;
+            EXPECT_EQ(Text(open.Control(ID_RATIO)), c.ratioShown) << c.x;
         }
     }
 }
@@ -185,27 +230,27 @@ TEST(PageControls, TheRealPointerChangesTheEngineThroughEveryKindOfControl)
         std::vector<std::string> gesture;  // after "mousemove" to `at`
         std::function<bool(const qz::ParamBlock&)> changed;
     } cases[] = {
-        {"a slider drag raises band 1's attack", 1, 10015, {71, 11},
+        {"a slider drag raises band 1's attack", 1, ID_ATTACK_SLIDER, {71, 11},
          {"mousedown 1", "mousemove_relative -- 6 0", "mouseup 1"},
          [](const qz::ParamBlock& b) { return b.Attack[1] > 150; }},
-        {"a field drag lowers band 3's threshold", 5, 10103, {20, 10},
+        {"a field drag lowers band 3's threshold", 5, ID_THRESHOLD + 3, {20, 10},
          {"mousedown 1", "mousemove_relative -- -8 0", "mouseup 1"},
          [](const qz::ParamBlock& b) { return b.Threshold[3] < 0; }},
-        {"the wheel on a field lowers crossover 2", 5, 10122, {20, 10}, {"click 5"},
+        {"the wheel on a field lowers crossover 2", 5, ID_FREQ + 2, {20, 10}, {"click 5"},
          [](const qz::ParamBlock& b) { return b.Freq[2] < 180; }},
-        {"the band meters: band 2's threshold dragged down", 5, 20021, {150, 100},
+        {"the band meters: band 2's threshold dragged down", 5, ID_MULTIMETER, {150, 100},
          {"mousedown 1", "mousemove_relative -- 0 30", "mouseup 1"},
          [](const qz::ParamBlock& b) { return b.Threshold[2] < 0 && b.Threshold[1] == 0; }},
-        {"the crossover graph: crossover 2 dragged left", 5, 20020, {handleX + 2, 60},
+        {"the crossover graph: crossover 2 dragged left", 5, ID_XOVER_GRAPH, {handleX + 2, 60},
          {"mousedown 1", "mousemove_relative -- -20 0", "mouseup 1"},
          [](const qz::ParamBlock& b) { return b.Freq[2] < 180 && b.Freq[1] == 121; }},
-        {"the curve graph: band 0 dragged", 0, 10006, {50, 50},
+        {"the curve graph: band 0 dragged", 0, ID_COMP_GRAPH, {50, 50},
          {"mousedown 1", "mousemove_relative -- 3 -4", "mouseup 1"},
          [](const qz::ParamBlock& b) { return b.Ratio[0] != 10 && b.Knee[0] > 10; }},
-        {"the grid: band 4's release dragged up", 5, 10027, {190, 110},
+        {"the grid: band 4's release dragged up", 5, ID_GRID, {190, 110},
          {"mousedown 1", "mousemove_relative -- 0 -5", "mouseup 1"},
          [](const qz::ParamBlock& b) { return b.Release[4] > 200 && b.Release[3] == 200; }},
-        {"a push button: TCR", 5, 10019, {18, 10}, {"click 1"},
+        {"a push button: TCR", 5, ID_TCR, {18, 10}, {"click 1"},
          [](const qz::ParamBlock& b) { return b.TCR == 1; }},
     };
     for (const auto& c : cases) {
@@ -273,23 +318,24 @@ TEST(PageControls, EnvelopesAndMetersFollowTheStreamAndTheirTicks)
     MP_ENVELOPE_SEGMENT jump{2500000, 100000000, 0.75f, 0.75f, MP_CURVE_JUMP, 0};  // +12 dB at 0.25 s
     constexpr DWORD kOutputGainIndex = 1;
     ASSERT_EQ(params->AddEnvelope(kOutputGainIndex, 1, &jump), S_OK);
-    EXPECT_EQ(Text(open.Control(10032)), "0.0");
-    EXPECT_EQ(Text(open.Control(10022)).substr(0, 4), "-Inf") << "no audio yet";
+    EXPECT_EQ(Text(open.Control(ID_OUTPUT_GAIN)), "0.0");
+    EXPECT_EQ(Text(open.Control(ID_PEAK_TEXT)).substr(0, 4), "-Inf") << "no audio yet";
 
     ASSERT_TRUE(SUCCEEDED(graph.control()->Run()));
     EXPECT_TRUE(PumpUntil([&] { return source->WaitUntilDone(0); }));
-    EXPECT_TRUE(PumpUntil([&] { return Text(open.Control(10032)) == "12.0"; })) << Text(open.Control(10032));
+    EXPECT_TRUE(PumpUntil([&] { return Text(open.Control(ID_OUTPUT_GAIN)) == "12.0"; }))
+        << Text(open.Control(ID_OUTPUT_GAIN));
     graph.control()->Stop();
 
-    const std::string loudest = Text(open.Control(10022));
+    const std::string loudest = Text(open.Control(ID_PEAK_TEXT));
     EXPECT_EQ(loudest.find("Inf"), std::string::npos) << "the peak holds show the loud part: " << loudest;
     SetForegroundWindow(HostWindow());
-    ASSERT_TRUE(XdotoolSteps({"mousemove " + ScreenPoint(open.Control(10022), 26, 5) + " click 1"}));
+    ASSERT_TRUE(XdotoolSteps({"mousemove " + ScreenPoint(open.Control(ID_PEAK_TEXT), 26, 5) + " click 1"}));
     const auto cleared = [&] {
-        const std::string text = Text(open.Control(10022));
+        const std::string text = Text(open.Control(ID_PEAK_TEXT));
         return text.rfind("-Inf", 0) == 0 && text.size() > 4 && text.substr(text.size() - 4) == "-Inf";
     };
-    EXPECT_TRUE(PumpUntil(cleared)) << "the stream ended in silence: " << Text(open.Control(10022));
+    EXPECT_TRUE(PumpUntil(cleared)) << "the stream ended in silence: " << Text(open.Control(ID_PEAK_TEXT));
 }
 
 } // namespace
