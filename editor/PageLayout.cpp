@@ -12,7 +12,8 @@ constexpr DWORD kPlain = WS_CHILD | WS_VISIBLE;
 // Numeric fields show their text at the right; most follow drags linearly.
 constexpr DWORD kLinearField = kTabStop | EDS_NOACCEL | EDS_RIGHTALIGN;
 constexpr DWORD kAcceleratedField = kTabStop | EDS_RIGHTALIGN;
-constexpr DWORD kOutputMeter = kPlain | MTS_VERTICAL | MTS_INVERTED | MTS_BALLISTICS;
+// The output meters rise from the bottom (MTS_INVERTED would hang them from the top).
+constexpr DWORD kOutputMeter = kPlain | MTS_VERTICAL | MTS_BALLISTICS;
 // The compressor graph's own style bit: the curves are drawn as a family.
 constexpr DWORD kCurveFamily = 0x0001;
 

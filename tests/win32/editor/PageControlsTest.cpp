@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -51,6 +53,73 @@ void Step(const OpenPage& open, int id, int step)
 {
     SendMessageA(open.window, qz::ED_DELTA, MAKEWPARAM(id, WORD(short(step))),
                  reinterpret_cast<LPARAM>(open.Control(id)));
+}
+
+// The page's filter in the system's graph manager, fed by a push source of the test's
+// own (which lets the page's timer tick between its buffers, as it does while a host
+// plays) and recording into a sink. The graph is stopped when the object goes.
+class PageFilterInGraph {
+public:
+    PageFilterInGraph(const OpenPage& open, const CMediaType& type, std::vector<std::vector<BYTE>> buffers)
+        : source(new CPushSource(type, std::move(buffers), false)), sink(new CRecordingSink())
+    {
+        source->BeforeEachBuffer([](size_t) { Sleep(120); });
+        ComPtr<IBaseFilter> filter = As<IBaseFilter>(open.filter.get(), IID_IBaseFilter);
+        connected = graph.ok() && graph.Add(filter.get(), L"qz:Multiband") == S_OK &&
+                    graph.Add(source.get(), L"Source") == S_OK && graph.Add(sink.get(), L"Sink") == S_OK &&
+                    graph.builder()->ConnectDirect(source->GetPin(0),
+                                                   FindPinByDirection(filter.get(), PINDIR_INPUT).get(),
+                                                   nullptr) == S_OK &&
+                    graph.builder()->ConnectDirect(FindPinByDirection(filter.get(), PINDIR_OUTPUT).get(),
+                                                   sink->GetPin(0), nullptr) == S_OK;
+    }
+    ~PageFilterInGraph()
+    {
+        if (graph.ok())
+            graph.control()->Stop();
+    }
+    // Runs the graph and pumps the page's messages until the source has sent every
+    // buffer; the graph keeps running.
+    bool PlayToTheEnd()
+    {
+        return SUCCEEDED(graph.control()->Run()) && PumpUntil([&] { return source->WaitUntilDone(0); });
+    }
+
+    TestGraph graph;
+    ComPtr<CPushSource> source;
+    ComPtr<CRecordingSink> sink;
+    bool connected = false;
+};
+
+// Stereo 16-bit buffers of a tenth of a second each: a 1 kHz tone at `amplitude` of
+// full scale.
+std::vector<std::vector<BYTE>> ToneBuffers(int count, double amplitude)
+{
+    std::vector<std::vector<BYTE>> buffers;
+    for (int b = 0; b < count; ++b) {
+        std::vector<int16_t> samples(4410 * 2);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const double phase = 2 * 3.14159265358979 * 1000 * double(b * 4410 + i / 2) / 44100;
+            samples[i] = int16_t(std::lround(amplitude * 32767 * std::sin(phase)));
+        }
+        buffers.push_back(Bytes(samples.data(), samples.size() * 2));
+    }
+    return buffers;
+}
+
+// The rows of a window's column `x` that show a lit meter segment on the screen: the
+// lit faces glow (blue, amber, red), the unlit ones stay dark.
+std::vector<int> LitRows(HWND meter, int x)
+{
+    RECT client;
+    GetClientRect(meter, &client);
+    std::vector<int> rows;
+    for (int y = 0; y < client.bottom; ++y) {
+        const COLORREF pixel = ScreenPixel(meter, x, y);
+        if (std::max({GetRValue(pixel), GetGValue(pixel), GetBValue(pixel)}) >= 0x80)
+            rows.push_back(y);
+    }
+    return rows;
 }
 
 std::vector<int32_t> Fields(const qz::ParamBlock& block, int first, int count)
@@ -307,14 +376,9 @@ TEST(PageControls, TheRealPointerChangesTheEngineThroughEveryKindOfControl)
 // audio, and a click on the text clears the peak holds.
 TEST(PageControls, EnvelopesAndMetersFollowTheStreamAndTheirTicks)
 {
-    TestGraph graph;
-    ASSERT_TRUE(graph.ok());
     OpenPage open;
     ASSERT_NE(open.window, nullptr);
-    ComPtr<IBaseFilter> filter = As<IBaseFilter>(open.filter.get(), IID_IBaseFilter);
-    ComPtr<CRecordingSink> sink(new CRecordingSink());
     // Six tenths of a second of loud noise, then two of silence.
-    const CMediaType type = AudioType(WAVE_FORMAT_PCM, 2, 44100, 16);
     std::vector<std::vector<BYTE>> buffers;
     uint32_t noise = 1;
     for (int b = 0; b < 8; ++b) {
@@ -325,18 +389,8 @@ TEST(PageControls, EnvelopesAndMetersFollowTheStreamAndTheirTicks)
         }
         buffers.push_back(Bytes(samples.data(), samples.size() * 2));
     }
-    ComPtr<CPushSource> source(new CPushSource(type, buffers, false));
-    // The page's timer ticks between the buffers, as it does while a host plays.
-    source->BeforeEachBuffer([](size_t) { Sleep(120); });
-    ASSERT_EQ(graph.Add(filter.get(), L"qz:Multiband"), S_OK);
-    ASSERT_EQ(graph.Add(source.get(), L"Source"), S_OK);
-    ASSERT_EQ(graph.Add(sink.get(), L"Sink"), S_OK);
-    ASSERT_EQ(graph.builder()->ConnectDirect(source->GetPin(0), FindPinByDirection(filter.get(), PINDIR_INPUT).get(),
-                                             nullptr),
-              S_OK);
-    ASSERT_EQ(graph.builder()->ConnectDirect(FindPinByDirection(filter.get(), PINDIR_OUTPUT).get(), sink->GetPin(0),
-                                             nullptr),
-              S_OK);
+    PageFilterInGraph playing(open, AudioType(WAVE_FORMAT_PCM, 2, 44100, 16), buffers);
+    ASSERT_TRUE(playing.connected);
     ComPtr<IMediaParams> params = As<IMediaParams>(open.filter.get(), qz::kIID_IMediaParams);
     MP_ENVELOPE_SEGMENT jump{2500000, 100000000, 0.75f, 0.75f, MP_CURVE_JUMP, 0};  // +12 dB at 0.25 s
     constexpr DWORD kOutputGainIndex = 1;
@@ -344,11 +398,10 @@ TEST(PageControls, EnvelopesAndMetersFollowTheStreamAndTheirTicks)
     EXPECT_EQ(Text(open.Control(ID_OUTPUT_GAIN)), "0.0");
     EXPECT_EQ(Text(open.Control(ID_PEAK_TEXT)).substr(0, 4), "-Inf") << "no audio yet";
 
-    ASSERT_TRUE(SUCCEEDED(graph.control()->Run()));
-    EXPECT_TRUE(PumpUntil([&] { return source->WaitUntilDone(0); }));
+    EXPECT_TRUE(playing.PlayToTheEnd());
     EXPECT_TRUE(PumpUntil([&] { return Text(open.Control(ID_OUTPUT_GAIN)) == "12.0"; }))
         << Text(open.Control(ID_OUTPUT_GAIN));
-    graph.control()->Stop();
+    playing.graph.control()->Stop();
 
     const std::string loudest = Text(open.Control(ID_PEAK_TEXT));
     EXPECT_EQ(loudest.find("Inf"), std::string::npos) << "the peak holds show the loud part: " << loudest;
@@ -359,6 +412,31 @@ TEST(PageControls, EnvelopesAndMetersFollowTheStreamAndTheirTicks)
         return text.rfind("-Inf", 0) == 0 && text.size() > 4 && text.substr(text.size() - 4) == "-Inf";
     };
     EXPECT_TRUE(PumpUntil(cleared)) << "the stream ended in silence: " << Text(open.Control(ID_PEAK_TEXT));
+}
+
+// The output meters rise from the bottom: silence lights nothing, and a tone at
+// -4 dBFS lights the bar from the bottom up to its level, where the hold line sits.
+TEST(PageControls, TheOutputMetersRiseFromTheBottom)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    open.Tick();
+    PumpMessages();
+    HWND left = open.Control(ID_OUTPUT_METER_LEFT);
+    EXPECT_EQ(LitRows(left, 5), std::vector<int>()) << "silence lights no segment";
+
+    PageFilterInGraph playing(open, AudioType(WAVE_FORMAT_PCM, 2, 44100, 16), ToneBuffers(6, 0.631));
+    ASSERT_TRUE(playing.connected);
+    ASSERT_TRUE(playing.PlayToTheEnd());
+    open.Tick();
+    PumpMessages();
+    const std::vector<int> lit = LitRows(left, 5);
+    ASSERT_FALSE(lit.empty()) << "the tone lights the meter";
+    // -4 dB of the -60..0 dB range is row 2 + 151 x 4 / 60 = 12, counted from the top.
+    EXPECT_GE(lit.front(), 8) << "the top stays dark";
+    EXPECT_LE(lit.front(), 18) << "lit up to the tone's level";
+    EXPECT_EQ(lit.back(), 152) << "lit from the bottom";
+    EXPECT_GT(lit.size(), 80u) << "and all the way up: the bar, not a strip at one end";
 }
 
 } // namespace
