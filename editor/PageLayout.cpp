@@ -137,7 +137,9 @@ std::vector<ControlEntry> ControlTable(HFONT pageFont)
                 Send(SL_SETACCEL, 1)}),
         OutputMeter(ID_OUTPUT_METER_LEFT, 508),
         OutputMeter(ID_OUTPUT_METER_RIGHT, 538),
-        {ID_PEAK_TEXT, "qz:StaticText", 503, 32, 52, 11, kPlain | SS_CENTER | SS_NOTIFY, 0, "-Inf -Inf",
+        // As wide as the read-out on the skin: the widest pair, "-60.0 -60.0", is 53
+        // pixels in the page font.
+        {ID_PEAK_TEXT, "qz:StaticText", 503, 32, 53, 11, kPlain | SS_CENTER | SS_NOTIFY, 0, "-Inf -Inf",
          {Send(WM_SETFONT, reinterpret_cast<LPARAM>(pageFont))}},
     };
     table.insert(table.end(), rest.begin(), rest.end());

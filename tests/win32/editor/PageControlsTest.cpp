@@ -439,4 +439,31 @@ TEST(PageControls, TheOutputMetersRiseFromTheBottom)
     EXPECT_GT(lit.size(), 80u) << "and all the way up: the bar, not a strip at one end";
 }
 
+// The widest peak reading, both holds with two digits, fits the peak text in the
+// page's font: Arial, which the Wine prefix resolves to a face of Arial's metrics.
+TEST(PageControls, TheWidestPeakReadingFitsItsText)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    for (int meter : {ID_OUTPUT_METER_LEFT, ID_OUTPUT_METER_RIGHT})
+        SendMessageA(open.Control(meter), qz::MT_SETLEVELS, -600, -600);
+    open.Tick();
+    HWND peak = open.Control(ID_PEAK_TEXT);
+    const std::string text = Text(peak);
+    EXPECT_EQ(text, "-60.0 -60.0");
+
+    HDC dc = GetDC(peak);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(peak, WM_GETFONT, 0, 0)));
+    char face[LF_FACESIZE] = "";
+    GetTextFaceA(dc, sizeof face, face);
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, previous);
+    ReleaseDC(peak, dc);
+    RECT client;
+    GetClientRect(peak, &client);
+    EXPECT_STREQ(face, "Arial");
+    EXPECT_LE(extent.cx, client.right) << "\"" << text << "\" is drawn whole, without an ellipsis";
+}
+
 } // namespace

@@ -139,7 +139,7 @@ TEST(EditorPage, CreatesTheControlsInTheTableOrder)
         {ID_SELECTOR, "qz:StaticImage", "", 333, 217, 200, 20},
         {ID_CAPTION_BAND, "qz:StaticNoHitImage", "", 342, 239, 113, 10},
         {ID_LIMITER, "qz:PushButton", "Limit", 431, 239, 36, 21},
-        {ID_PEAK_TEXT, "qz:StaticText", nullptr, 503, 32, 52, 11},
+        {ID_PEAK_TEXT, "qz:StaticText", nullptr, 503, 32, 53, 11},
         {IDC_OVER_LAMP, "Static", nullptr, 522, 22, 12, 9},
         {ID_MULTIMETER, "qz:MultiMeter", "", 17, 44, 313, 155},
         {ID_XOVER_GRAPH, "qz:XoverGraph", "", 17, 253, 313, 102},
