@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -105,6 +106,13 @@ std::vector<std::vector<BYTE>> ToneBuffers(int count, double amplitude)
         buffers.push_back(Bytes(samples.data(), samples.size() * 2));
     }
     return buffers;
+}
+
+// The strongest difference of two colours in one of their channels.
+int Contrast(COLORREF a, COLORREF b)
+{
+    return std::max({std::abs(GetRValue(a) - GetRValue(b)), std::abs(GetGValue(a) - GetGValue(b)),
+                     std::abs(GetBValue(a) - GetBValue(b))});
 }
 
 // The rows of a window's column `x` that show a lit meter segment on the screen: the
@@ -464,6 +472,41 @@ TEST(PageControls, TheWidestPeakReadingFitsItsText)
     GetClientRect(peak, &client);
     EXPECT_STREQ(face, "Arial");
     EXPECT_LE(extent.cx, client.right) << "\"" << text << "\" is drawn whole, without an ellipsis";
+}
+
+// Both kinds of tick of the attack and release sliders stand out from the skin they
+// are drawn on: nine ticks each, 0 (or 1) to 4000 by 500, the long ones at the ends.
+TEST(PageControls, TheSlidersShowEveryTick)
+{
+    OpenPage open;
+    ASSERT_NE(open.window, nullptr);
+    open.prop->SetAttack(2000, 1, FALSE);  // the thumbs in the middle, clear of the end ticks
+    open.prop->SetRelease(2000, 1, FALSE);
+    SelectBand(open, 1);
+    PumpMessages();
+    constexpr int kVisible = 40;  // a tick differs this much from the skin beside it
+    for (int id : {ID_ATTACK_SLIDER, ID_RELEASE_SLIDER}) {
+        SCOPED_TRACE(id);
+        HWND slider = open.Control(id);
+        RECT client;
+        GetClientRect(slider, &client);
+        // Both kinds reach this row, below the thumb; only the long ones reach the upper row.
+        const int bothKinds = client.bottom - 6, longOnly = client.bottom - 9;
+        const auto standsOut = [&](int x, int y) {
+            const COLORREF tick = ScreenPixel(slider, x, y);
+            return Contrast(tick, ScreenPixel(slider, x - 2, y)) >= kVisible &&
+                   Contrast(tick, ScreenPixel(slider, x + 2, y)) >= kVisible;
+        };
+        // The ticks' span: from 12 pixels in, where the thumb's travel starts, to its end.
+        std::vector<int> ticks;
+        for (int x = 8; x < client.right - 12; ++x)
+            if (standsOut(x, bothKinds))
+                ticks.push_back(x);
+        ASSERT_EQ(ticks.size(), 9u) << ::testing::PrintToString(ticks);
+        EXPECT_TRUE(standsOut(ticks.front(), longOnly)) << "a long tick at the start";
+        EXPECT_TRUE(standsOut(ticks.back(), longOnly)) << "and at the end";
+        EXPECT_FALSE(standsOut(ticks[1], longOnly)) << "short ones between";
+    }
 }
 
 } // namespace
