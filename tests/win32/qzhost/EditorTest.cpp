@@ -5,10 +5,12 @@
 #include "HostTestSupport.h"
 
 #include "ControlsTestSupport.h"
+#include "PageLayout.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -83,6 +85,82 @@ BOOL CALLBACK FindButtonByText(HWND window, LPARAM search)
     return FALSE;
 }
 
+struct ControlSearch {
+    const char* windowClass;
+    int id;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindControl(HWND window, LPARAM search)
+{
+    auto* s = reinterpret_cast<ControlSearch*>(search);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) != s->windowClass || GetDlgCtrlID(window) != s->id)
+        return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
+// A control of the editor page inside the child's frame.
+HWND PageControl(HWND frame, const char* windowClass, int id)
+{
+    ControlSearch search{windowClass, id};
+    EnumChildWindows(frame, FindControl, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// How many pixels of a window's column `x`, rows `first` to `last`, glow as the lit
+// parts of the page's meters do (blue, amber, red), on the screen: the dark unlit
+// faces and the meter wells stay below half brightness in every channel. The column
+// is copied from the screen in one piece.
+int GlowingPixels(HWND window, int x, int first, int last)
+{
+    POINT at{x, first};
+    ClientToScreen(window, &at);
+    const int height = last - first + 1;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 1;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP column = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, column);
+    BitBlt(memory, 0, 0, 1, height, screen, at.x, at.y, SRCCOPY);
+    GdiFlush();
+    int glowing = 0;
+    for (int y = 0; y < height; ++y) {
+        const uint32_t pixel = static_cast<const uint32_t*>(bits)[y];  // 0x00RRGGBB
+        if (((pixel >> 16) & 0xFF) >= 0x80 || ((pixel >> 8) & 0xFF) >= 0x80 || (pixel & 0xFF) >= 0x80)
+            ++glowing;
+    }
+    SelectObject(memory, previous);
+    DeleteObject(column);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return glowing;
+}
+
+// Waits for `done`, polling every 20 ms for at most a minute (a limit for a program
+// under Wine, not a measurement).
+template <class Done>
+bool WaitFor(Done done)
+{
+    for (int attempt = 0; attempt < 3000; ++attempt) {
+        if (done())
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+const char kEndLine[] = "end:      the whole file has been processed; close the editor to finish";
+
 // The size of a file, or 0 when there is none.
 uint64_t FileSize(const std::wstring& path)
 {
@@ -152,14 +230,7 @@ TEST_F(QzhostTest, EditorStaysOpenPastTheEndOfTheFileAndTheOutputIsComplete)
     ASSERT_NE(frame, nullptr) << "the property frame with the editor page";
 
     // qzhost says when the file has ended; the frame is still there for the user.
-    const std::string endLine = "end:      the whole file has been processed; close the editor to finish";
-    bool ended = false;
-    for (int attempt = 0; attempt < 3000 && !ended; ++attempt) {
-        ended = ReportLine(child.OutputSoFar(), "end:") == endLine;
-        if (!ended)
-            Sleep(20);
-    }
-    ASSERT_TRUE(ended) << child.OutputSoFar();
+    ASSERT_TRUE(WaitFor([&] { return ReportLine(child.OutputSoFar(), "end:") == kEndLine; })) << child.OutputSoFar();
     EXPECT_TRUE(IsWindowVisible(frame));
     EXPECT_TRUE(HoldsThePage(frame));
 
@@ -181,6 +252,53 @@ TEST_F(QzhostTest, EditorStaysOpenPastTheEndOfTheFileAndTheOutputIsComplete)
     ASSERT_EQ(problem, "");
     ASSERT_EQ(out.data.size(), in.data.size()) << "the lookahead's last frames are flushed at the end";
     EXPECT_TRUE(SameSamples(Samples16(out.data), EngineResult(qz::DefaultParamBlock(), in)));
+}
+
+// qzhost playing the test signal with the editor open, found in its frame.
+class QzhostEditorTest : public QzhostTest {
+protected:
+    // Starts qzhost process --editor on `seconds` of the test signal, with `options`,
+    // and finds its frame (null when it does not open).
+    HWND Play(int seconds, const std::vector<std::wstring>& options = {})
+    {
+        const std::wstring in = WriteInput(L"played.wav", TestSignal(2, 44100, seconds * 44100, 0.9));
+        std::vector<std::wstring> arguments = {L"process", in, scratch.Path(L"out.wav"), L"--editor"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        child = std::make_unique<QzhostChild>(arguments);
+        return FrameWithPage(*child);
+    }
+
+    std::unique_ptr<QzhostChild> child;
+};
+
+// When the file ends, qzhost stops the graph as a host's transport does, and the
+// meters that showed the audio fall to nothing while the frame stays open.
+TEST_F(QzhostEditorTest, WhenTheFileEndsTheEditorsMetersFall)
+{
+    const HWND frame = Play(4);
+    ASSERT_NE(frame, nullptr) << "the property frame with the editor page";
+    const HWND output = PageControl(frame, "qz:Meter", qz::page::ID_OUTPUT_METER_LEFT);
+    const HWND bands = PageControl(frame, "qz:MultiMeter", qz::page::ID_MULTIMETER);
+    ASSERT_NE(output, nullptr);
+    ASSERT_NE(bands, nullptr);
+    // The output meter's bar, and band 1's left level bar below its threshold marker.
+    const auto glowing = [&] { return GlowingPixels(output, 5, 2, 152) + GlowingPixels(bands, 15, 20, 146); };
+
+    bool shown = false;
+    const bool ended = WaitFor([&] {
+        shown = shown || glowing() > 0;
+        return ReportLine(child->OutputSoFar(), "end:") == kEndLine;
+    });
+    ASSERT_TRUE(ended) << child->OutputSoFar();
+    EXPECT_TRUE(shown) << "the meters showed the audio while it played";
+    // The output meter holds its peak for 1.5 s and then lets it fall.
+    EXPECT_TRUE(WaitFor([&] { return glowing() == 0; })) << glowing() << " pixels still lit";
+    EXPECT_TRUE(IsWindowVisible(frame)) << "the frame stays open";
+
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    const HostRun run = child->Wait();
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ReportLine(run.out, "editor:"), "editor:   closed after the whole file was processed");
 }
 
 } // namespace
