@@ -110,6 +110,48 @@ HWND PageControl(HWND frame, const char* windowClass, int id)
     return search.found;
 }
 
+struct TitleSearch {
+    DWORD processId;
+    const char* title;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTitledWindow(HWND window, LPARAM search)
+{
+    auto* s = reinterpret_cast<TitleSearch*>(search);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[128] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (owner != s->processId || !IsWindowVisible(window) || std::string(title) != s->title)
+        return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
+// A visible top-level window of the child with this title, or null.
+HWND WindowOf(const QzhostChild& child, const char* title)
+{
+    TitleSearch search{child.ProcessId(), title};
+    EnumWindows(FindTitledWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The texts of the controls of a dialog (a message box) of the child, a line each.
+std::string DialogText(HWND box)
+{
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        // WM_GETTEXT itself: GetWindowText answers only the titles of other processes' windows.
+        char line[512] = "";
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutA(child, WM_GETTEXT, sizeof line, reinterpret_cast<LPARAM>(line), SMTO_ABORTIFHUNG, 5000,
+                            &copied);
+        text += std::string(line) + "\n";
+    }
+    return text;
+}
+
 // How many pixels of a window's column `x`, rows `first` to `last`, glow as the lit
 // parts of the page's meters do (blue, amber, red), on the screen: the dark unlit
 // faces and the meter wells stay below half brightness in every channel. The column
@@ -160,6 +202,7 @@ bool WaitFor(Done done)
 }
 
 const char kEndLine[] = "end:      the whole file has been processed; close the editor to finish";
+const char kHelpTitle[] = "Tavelin:qz Multiband Help";  // the help file's own title
 
 // The size of a file, or 0 when there is none.
 uint64_t FileSize(const std::wstring& path)
@@ -299,6 +342,36 @@ TEST_F(QzhostEditorTest, WhenTheFileEndsTheEditorsMetersFall)
     const HostRun run = child->Wait();
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(ReportLine(run.out, "editor:"), "editor:   closed after the whole file was processed");
+}
+
+// The page's Help button, clicked in qzhost's frame, opens the help file beside the
+// DLL in the help viewer, as it does in any host.
+TEST_F(QzhostEditorTest, TheEditorsHelpOpensInQzhost)
+{
+    const HWND frame = Play(20);
+    ASSERT_NE(frame, nullptr) << "the property frame with the editor page";
+    const HWND help = PageControl(frame, "qz:PushButton", qz::page::ID_HELP);
+    ASSERT_NE(help, nullptr);
+    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(help, 38, 10) + " click 1"));
+
+    // The viewer's window comes first; when the viewer then fails, the page says so
+    // in a box of its own, so the box is watched for a little longer.
+    HWND viewer = nullptr, error = nullptr;
+    WaitFor([&] {
+        viewer = WindowOf(*child, kHelpTitle);
+        error = WindowOf(*child, "Error");
+        return viewer != nullptr || error != nullptr;
+    });
+    for (int check = 0; check < 150 && error == nullptr; ++check, Sleep(20))
+        error = WindowOf(*child, "Error");
+    EXPECT_EQ(error, nullptr) << DialogText(error);
+    EXPECT_NE(viewer, nullptr) << "the help viewer opened";
+    EXPECT_TRUE(viewer != nullptr && IsWindow(viewer)) << "and stays open";
+    for (HWND window : {error, viewer, frame})
+        if (window != nullptr && IsWindow(window))
+            PostMessageA(window, WM_CLOSE, 0, 0);
+    const HostRun run = child->Wait();
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
 }
 
 } // namespace
