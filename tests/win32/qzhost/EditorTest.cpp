@@ -6,11 +6,14 @@
 
 #include "ControlsTestSupport.h"
 #include "PageLayout.h"
+#include "ResourceIds.h"
+#include "qz_guids.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
+#include <objbase.h>
 #include <set>
 #include <string>
 
@@ -369,6 +372,56 @@ TEST_F(QzhostEditorTest, TheEditorsHelpOpensInQzhost)
     EXPECT_TRUE(viewer != nullptr && IsWindow(viewer)) << "and stays open";
     for (HWND window : {error, viewer, frame})
         if (window != nullptr && IsWindow(window))
+            PostMessageA(window, WM_CLOSE, 0, 0);
+    const HostRun run = child->Wait();
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+}
+
+// qzhost loads the DLL without registering it: Add Preset then keeps the preset store
+// beside the DLL it loaded.
+TEST_F(QzhostEditorTest, AddPresetInQzhostStoresBesideTheDll)
+{
+    wchar_t clsid[40];
+    StringFromGUID2(qz::kCLSID_Filter, clsid, 40);
+    HKEY server = nullptr;
+    const std::wstring serverKey = L"SOFTWARE\\Classes\\CLSID\\" + std::wstring(clsid) + L"\\InprocServer32";
+    ASSERT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, KEY_READ, &server), ERROR_SUCCESS)
+        << "the filter is registered: this test needs it unregistered";
+
+    const std::wstring dll = scratch.Path(L"qzMultibandDX.dll");
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"qzMultibandDX.dll").c_str(), dll.c_str(), FALSE));
+    const HWND frame = Play(20, {L"--dll", dll});
+    ASSERT_NE(frame, nullptr) << "the property frame with the editor page";
+    const HWND presets = PageControl(frame, "qz:PushButton", qz::page::ID_PRESETS);
+    ASSERT_NE(presets, nullptr);
+    // The menu opens on the press; its first item is Add Preset..., whose dialog takes
+    // the name; Enter adds it.
+    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(presets, 7, 10) +
+                        " mousedown 1 sleep 0.4 mouseup 1 sleep 0.3 key --delay 60 Down Return"));
+    HWND add = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (add = WindowOf(*child, "Add qz:Multiband preset")) != nullptr; }));
+    const HWND name = GetDlgItem(add, IDC_PM_NAME);
+    ASSERT_NE(name, nullptr);
+    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(name, 10, 5) + " click 1"));
+    ASSERT_TRUE(Xdotool("type --delay 60 'From qzhost'"));  // xdotool types all that follows "type"
+    ASSERT_TRUE(WaitFor([&] { return DialogText(add).find("From qzhost") != std::string::npos; }))
+        << DialogText(add);
+    ASSERT_TRUE(Xdotool("key Return"));
+
+    const std::wstring store = scratch.Path(L"qzMultibandDX.ini");
+    HWND error = nullptr;
+    WaitFor([&] {
+        error = WindowOf(*child, "qz:Multiband Preset Manager");
+        return error != nullptr || ReadBytes(store).size() > 0;
+    });
+    EXPECT_EQ(error, nullptr) << DialogText(error);
+    const std::vector<BYTE> bytes = ReadBytes(store);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("Name=From qzhost"), std::string::npos) << "the store beside the DLL holds the new preset: "
+                                                                 << text;
+
+    for (HWND window : {error, frame})
+        if (window != nullptr)
             PostMessageA(window, WM_CLOSE, 0, 0);
     const HostRun run = child->Wait();
     EXPECT_EQ(run.exitCode, 0u) << run.err;
