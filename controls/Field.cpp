@@ -110,6 +110,9 @@ LRESULT CALLBACK InPlaceEditorProc(HWND editor, UINT message, WPARAM wParam, LPA
 {
     const auto editProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(editor, GWLP_USERDATA));
     switch (message) {
+    case WM_GETDLGCODE:
+        // Enter and Escape are the editor's, not the dialog's (its default button, Cancel).
+        return CallWindowProcA(editProcedure, editor, message, wParam, lParam) | DLGC_WANTALLKEYS;
     case WM_KEYDOWN:
         if (wParam == VK_RETURN) {
             CommitInPlaceEditor(editor);
@@ -121,7 +124,7 @@ LRESULT CALLBACK InPlaceEditorProc(HWND editor, UINT message, WPARAM wParam, LPA
         }
         break;
     case WM_CHAR:
-        if (wParam == '\r' || wParam == 27) // already handled as keys; a multi-line box would take them
+        if (wParam == '\r' || wParam == 27) // already handled as keys; the box would beep at them
             return 0;
         break;
     case WM_KILLFOCUS:
@@ -146,8 +149,9 @@ void OpenInPlaceEditor(HWND field)
     CloseInPlaceEditor();
     RECT client;
     GetClientRect(field, &client);
-    HWND editor = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_RIGHT |
-                                                     ES_AUTOHSCROLL,
+    // A single-line box: it scrolls a text wider than itself. A multi-line one that
+    // aligns right wraps instead, and refuses what does not fit on its one line.
+    HWND editor = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_RIGHT | ES_AUTOHSCROLL,
                                   2, 2, client.right - 4, client.bottom - 4, field,
                                   reinterpret_cast<HMENU>(kInPlaceEditorId), ToolkitModule(), nullptr);
     if (!editor)

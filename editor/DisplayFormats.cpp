@@ -1,11 +1,15 @@
 #include "DisplayFormats.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
 namespace qz {
 
 namespace {
+
+// Thresholds show "-Inf." at or below -99.9 dB.
+constexpr long kThresholdFloor = -999;
 
 // abs(value) / 10 "." abs(value) % 10, with the sign in front.
 std::string TenthsText(long value)
@@ -80,6 +84,31 @@ long CrossoverPosition(long hz)
     if (hz <= 0)
         return 0;
     return static_cast<long>(std::log10(hz / 20.0) * 100.0 + 0.5);
+}
+
+std::string FormatValue(ValueFormat format, long value)
+{
+    switch (format) {
+    case ValueFormat::Tenths: return FormatTenths(value, LONG_MIN);
+    case ValueFormat::Threshold: return FormatTenths(value, kThresholdFloor);
+    case ValueFormat::Hundredths: return FormatHundredths(value);
+    case ValueFormat::CrossoverHz: return std::to_string(CrossoverHz(value));
+    case ValueFormat::Knee: return value == 0 ? "Hard" : std::to_string(value);
+    case ValueFormat::Whole: return std::to_string(value);
+    case ValueFormat::CurveType: return value == 0 ? "Normal" : "Vintage";
+    }
+    return std::string();
+}
+
+long ParseValue(ValueFormat format, const char* text)
+{
+    switch (format) {
+    case ValueFormat::Tenths:
+    case ValueFormat::Threshold: return ParseFixed(text, 1);
+    case ValueFormat::Hundredths: return ParseFixed(text, 2);
+    case ValueFormat::CrossoverHz: return CrossoverPosition(ParseFixed(text, 0));
+    default: return ParseFixed(text, 0);
+    }
 }
 
 long MeterTenths(double linear)

@@ -33,4 +33,18 @@ long CrossoverPosition(long hz);
 // A linear meter value in tenths of dB (20 log10, rounded); silence is -9999.
 long MeterTenths(double linear);
 
+// How a parameter's value in engine units reads on the page, and how a typed text is
+// read back into those units.
+enum class ValueFormat {
+    Tenths,       // "12.5"; typed with one decimal
+    Threshold,    // tenths, "-Inf." at or below -99.9 dB; typed with one decimal
+    Hundredths,   // "1.50"; typed with two decimals
+    CrossoverHz,  // a crossover step shown as whole Hz; typed Hz go to their step
+    Knee,         // whole dB, "Hard" for 0; typed as a whole number
+    Whole,        // "15"; typed as a whole number
+    CurveType,    // "Normal" for 0, "Vintage" otherwise; not typed
+};
+std::string FormatValue(ValueFormat format, long value);
+long ParseValue(ValueFormat format, const char* text);
+
 } // namespace qz

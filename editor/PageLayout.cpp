@@ -12,7 +12,8 @@ constexpr DWORD kPlain = WS_CHILD | WS_VISIBLE;
 // Numeric fields show their text at the right; most follow drags linearly.
 constexpr DWORD kLinearField = kTabStop | EDS_NOACCEL | EDS_RIGHTALIGN;
 constexpr DWORD kAcceleratedField = kTabStop | EDS_RIGHTALIGN;
-constexpr DWORD kOutputMeter = kPlain | MTS_VERTICAL | MTS_INVERTED | MTS_BALLISTICS;
+// The output meters rise from the bottom (MTS_INVERTED would hang them from the top).
+constexpr DWORD kOutputMeter = kPlain | MTS_VERTICAL | MTS_BALLISTICS;
 // The compressor graph's own style bit: the curves are drawn as a family.
 constexpr DWORD kCurveFamily = 0x0001;
 
@@ -136,7 +137,9 @@ std::vector<ControlEntry> ControlTable(HFONT pageFont)
                 Send(SL_SETACCEL, 1)}),
         OutputMeter(ID_OUTPUT_METER_LEFT, 508),
         OutputMeter(ID_OUTPUT_METER_RIGHT, 538),
-        {ID_PEAK_TEXT, "qz:StaticText", 503, 32, 52, 11, kPlain | SS_CENTER | SS_NOTIFY, 0, "-Inf -Inf",
+        // As wide as the read-out on the skin: the widest pair, "-60.0 -60.0", is 53
+        // pixels in the page font.
+        {ID_PEAK_TEXT, "qz:StaticText", 503, 32, 53, 11, kPlain | SS_CENTER | SS_NOTIFY, 0, "-Inf -Inf",
          {Send(WM_SETFONT, reinterpret_cast<LPARAM>(pageFont))}},
     };
     table.insert(table.end(), rest.begin(), rest.end());

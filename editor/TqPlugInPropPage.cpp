@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "DisplayFormats.h"
+#include "PageBindings.h"
 #include "PageHelp.h"
 #include "PageLayout.h"
 #include "PresetData.h"
@@ -13,56 +14,23 @@
 #include "qz_guids.h"
 
 #include <algorithm>
-#include <climits>
 #include <initializer_list>
+#include <iterator>
 #include <new>
 #include <string>
-
-struct CTqPlugInPropPage::BandParameter {
-    HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*get)(LONG* value, LONG band);
-    HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*set)(LONG value, LONG band, BOOL notify);
-    LONG defaultValue;
-    LONG minimum, maximum;
-};
 
 namespace {
 
 using namespace qz::page;
-using Prop = qz::ITqPlugInProp;
-using BandParameter = CTqPlugInPropPage::BandParameter;
 
 constexpr UINT_PTR kTickTimer = 0;
 constexpr UINT kTickMilliseconds = 50;
 
-const BandParameter kRatio{&Prop::GetRatio, &Prop::SetRatio, 10, 4, 300};
-const BandParameter kKnee{&Prop::GetKnee, &Prop::SetKnee, 10, 0, 30};
-const BandParameter kType{&Prop::GetType, &Prop::SetType, 0, 0, 1};
-const BandParameter kGain{&Prop::GetGain, &Prop::SetGain, 0, -180, 180};
-const BandParameter kAttack{&Prop::GetAttack, &Prop::SetAttack, 150, 0, 4000};
-const BandParameter kRelease{&Prop::GetRelease, &Prop::SetRelease, 200, 1, 4000};
-const BandParameter kThreshold{&Prop::GetThreshold, &Prop::SetThreshold, 0, -600, 0};
-const BandParameter kSolo{&Prop::GetSolo, &Prop::SetSolo, 0, 0, 1};
-const BandParameter kBypass{&Prop::GetBypass, &Prop::SetBypass, 0, 0, 1};
-// The crossovers are reached like bands, by index; their defaults are kCrossoverDefaults.
-const BandParameter kFreq{&Prop::GetFreq, &Prop::SetFreq, 0, 0, 300};
-const LONG kCrossoverDefaults[kCrossovers] = {60, 121, 180, 240};
-
 // The grid's rows, top to bottom.
-const BandParameter* const kGridRows[] = {&kRatio, &kKnee, &kType, &kGain, &kAttack, &kRelease};
+const PageParameter* const kGridRows[] = {&kRatio, &kKnee, &kType, &kGain, &kAttack, &kRelease};
 // What Reset sets in every band, in this order.
-const BandParameter* const kResetOrder[] = {&kAttack, &kRelease, &kThreshold, &kRatio, &kGain,
+const PageParameter* const kResetOrder[] = {&kAttack, &kRelease, &kThreshold, &kRatio, &kGain,
                                             &kKnee,   &kType,    &kSolo,      &kBypass};
-
-// The parameter a slider of the band view moves.
-const BandParameter* SliderParameter(int sliderId)
-{
-    switch (sliderId) {
-    case ID_GAIN_SLIDER: return &kGain;
-    case ID_ATTACK_SLIDER: return &kAttack;
-    case ID_RELEASE_SLIDER: return &kRelease;
-    default: return nullptr;
-    }
-}
 
 // Undo checkpoint keys. Equal keys in a row, while a capture is in progress, make one
 // undo step; a new snapshot is always taken for kNewSnapshot.
@@ -71,10 +39,6 @@ constexpr LONG kThresholdDragEnd = -1;
 constexpr LONG kThresholdDragKey = 3000;  // + band
 constexpr LONG kGridKey = 9876;           // + band, 9875 for every band
 constexpr LONG kCurveDragKey = 12345;
-
-// The threshold text shows "-Inf." at or below -99.9 dB; other values have no floor.
-constexpr long kThresholdFloor = -999;
-constexpr long kNoFloor = LONG_MIN;
 
 constexpr COLORREF kBypassedTint = 0xE080E080;
 constexpr COLORREF kSoloMutedTint = 0x873232FF;
@@ -101,15 +65,22 @@ void DeleteAndForget(Handle& object)
 
 // A step of UpdateControls runs for id 0 (all controls) or for one of its own ids.
 bool Names(int controlId, int id) { return controlId == 0 || controlId == id; }
-bool NamesAny(int controlId, std::initializer_list<int> ids)
-{
-    return controlId == 0 || std::find(ids.begin(), ids.end(), controlId) != ids.end();
-}
 
 bool InRange(int id, int first, int count) { return id >= first && id < first + count; }
 
-// Attack in tenths of ms as "15.0".
-std::string FormatAttack(LONG value) { return std::to_string(value / 10) + "." + std::to_string(value % 10); }
+// The field a typed entry or a step comes from; nothing for any other control.
+BoundControl FindField(int controlId)
+{
+    const BoundControl control = FindBinding(controlId);
+    const bool field = control && control.binding->Typed() && control.binding->controlId + control.index == controlId;
+    return field ? control : BoundControl{};
+}
+
+BoundControl FindSlider(int sliderId)
+{
+    const BoundControl control = FindBinding(sliderId);
+    return control && control.binding->sliderId == sliderId ? control : BoundControl{};
+}
 
 } // namespace
 
@@ -262,22 +233,23 @@ INT_PTR CTqPlugInPropPage::OnReceiveMessage(HWND window, UINT message, WPARAM wP
         return TRUE;
     case qz::MM_DBLCLK:
         if (InRange(static_cast<int>(wParam), 0, kBands)) {
+            const int band = static_cast<int>(wParam);
             m_prop->UndoCheckpoint(kNewSnapshot);
-            SetBand(kThreshold, static_cast<int>(wParam), kThreshold.defaultValue);
-            UpdateControls(ID_THRESHOLD + static_cast<int>(wParam), true, true);
+            kThreshold.Set(*m_prop, band, kThreshold.Default(band));
+            UpdateControls(ID_THRESHOLD + band, true, true);
         }
         return TRUE;
     case qz::XG_FREQCHANGED:
         if (InRange(static_cast<int>(wParam), 0, kCrossovers)) {
-            SetBand(kFreq, static_cast<int>(wParam), qz::CrossoverPosition(static_cast<long>(lParam)));
+            kFreq.Set(*m_prop, static_cast<int>(wParam), qz::CrossoverPosition(static_cast<long>(lParam)));
             UpdateControls(ID_FREQ + static_cast<int>(wParam), true, true);
         }
         return TRUE;
     case qz::XG_GAINDELTA: {
         const int band = static_cast<int>(wParam);
-        SetBand(kGain, band, Band(kGain, band) + static_cast<LONG>(lParam));
+        kGain.Set(*m_prop, band, kGain.Get(*m_prop, band) + static_cast<LONG>(lParam));
         if (band == m_selectedBand)
-            UpdateControls(ID_GAIN_SLIDER, true, true);
+            UpdateControls(ID_GAIN, true, true);
         else
             SelectBand(band, GetDlgItem(m_hwnd, ID_XOVER_GRAPH));
         return TRUE;
@@ -354,11 +326,13 @@ void CTqPlugInPropPage::CreateControls()
     }
 }
 
+// Each slider spans its parameter's range.
 bool CTqPlugInPropPage::SetSliderRanges()
 {
-    SendDlgItemMessageA(m_hwnd, ID_ATTACK_SLIDER, qz::SL_SETRANGE, kAttack.minimum, kAttack.maximum);
-    SendDlgItemMessageA(m_hwnd, ID_RELEASE_SLIDER, qz::SL_SETRANGE, kRelease.minimum, kRelease.maximum);
-    SendDlgItemMessageA(m_hwnd, ID_GAIN_SLIDER, qz::SL_SETRANGE, kGain.minimum, kGain.maximum);
+    for (const Binding& binding : kBindings)
+        if (binding.sliderId != 0)
+            SendDlgItemMessageA(m_hwnd, binding.sliderId, qz::SL_SETRANGE, binding.parameter->Minimum(),
+                                binding.parameter->Maximum());
     return true;
 }
 
@@ -380,7 +354,7 @@ void CTqPlugInPropPage::Teardown()
     m_presets.reset();
     m_firstTick = true;
     m_selectedBand = kAllBands;
-    m_ratioOffset = m_gainOffset = 0;
+    std::fill(std::begin(m_allBandsOffsets), std::end(m_allBandsOffsets), 0);
 }
 
 void CTqPlugInPropPage::PaintBackground(HDC dc)
@@ -407,34 +381,29 @@ void CTqPlugInPropPage::PaintBackground(HDC dc)
 
 // --- Reaching the engine ----------------------------------------------------------------
 
-LONG CTqPlugInPropPage::Band(const BandParameter& parameter, int band) const
+// A control of a run reaches its band or crossover; the band controls the selected
+// band (5 in the all-bands view, where the engine answers 0 and sets nothing).
+int CTqPlugInPropPage::IndexOf(const BoundControl& control) const
 {
-    LONG value = 0;
-    (m_prop->*parameter.get)(&value, band);
-    return value;
+    return control.binding->reach == Reach::SelectedBand ? m_selectedBand : control.index;
 }
 
-// Only bands 0..4 are set: in the all-bands view a band control has no band.
-void CTqPlugInPropPage::SetBand(const BandParameter& parameter, int band, LONG value)
+LONG CTqPlugInPropPage::Value(const BoundControl& control) const
 {
-    if (InRange(band, 0, kBands))
-        (m_prop->*parameter.set)(value, band, TRUE);
+    return control.binding->parameter->Get(*m_prop, IndexOf(control));
 }
 
-LONG CTqPlugInPropPage::Shown(const BandParameter& parameter) const
+void CTqPlugInPropPage::SetValue(const BoundControl& control, LONG value)
 {
-    if (m_selectedBand != kAllBands)
-        return Band(parameter, m_selectedBand);
-    if (&parameter == &kRatio)
-        return m_ratioOffset;
-    return &parameter == &kGain ? m_gainOffset : 0;
+    control.binding->parameter->Set(*m_prop, IndexOf(control), value);
 }
 
-LONG CTqPlugInPropPage::Global(HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*get)(LONG*)) const
+// The all-bands view shows, for a band control, how far its steps moved every band.
+LONG CTqPlugInPropPage::Shown(const BoundControl& control) const
 {
-    LONG value = 0;
-    (m_prop->*get)(&value);
-    return value;
+    if (control.binding->reach == Reach::SelectedBand && m_selectedBand == kAllBands)
+        return m_allBandsOffsets[control.binding - kBindings];
+    return Value(control);
 }
 
 // --- Showing the engine's state -------------------------------------------------------
@@ -449,88 +418,83 @@ bool CTqPlugInPropPage::UpdateControls(int controlId, bool setTexts, bool recomp
         m_prop->RecomputeNow();
     ShowViewControls();
 
-    const int sel = m_selectedBand;
-    const bool allBands = sel == kAllBands;
-    const auto setText = [this](int id, const std::string& text) { SetDlgItemTextA(m_hwnd, id, text.c_str()); };
-    HWND xover = GetDlgItem(m_hwnd, ID_XOVER_GRAPH);
-    bool repaintXover = false;
-
-    for (int k = 0; k < kBands; ++k) {
-        if (!Names(controlId, ID_FREQ + k))
-            continue;
-        if (k < kCrossovers) {
-            const long hz = qz::CrossoverHz(Band(kFreq, k));
-            SendMessageA(xover, qz::XG_SETFREQ, hz, k);
-            if (setTexts)
-                setText(ID_FREQ + k, std::to_string(hz));
-        }
-        SendMessageA(xover, qz::XG_SETBANDGAIN, Band(kGain, k), k);
-        repaintXover = true;
-    }
-    if (Names(controlId, ID_QFACTOR) && setTexts)
-        setText(ID_QFACTOR, qz::FormatHundredths(Global(&Prop::GetQFactor)));
-    for (int band = 0; band < kBands; ++band) {
-        if (!Names(controlId, ID_THRESHOLD + band))
-            continue;
-        int threshold = Band(kThreshold, band);
-        if (setTexts)
-            setText(ID_THRESHOLD + band, qz::FormatTenths(threshold, kThresholdFloor));
-        SendDlgItemMessageA(m_hwnd, ID_MULTIMETER, qz::MM_SETTHRESHOLD, reinterpret_cast<WPARAM>(&threshold), band);
-    }
+    bool curves = false, crossoverGraph = false;
+    for (const Binding& binding : kBindings)
+        for (int index = 0; index < binding.Count(); ++index)
+            if (Names(controlId, binding.controlId + index) || (binding.sliderId != 0 && controlId == binding.sliderId)) {
+                ShowBinding({&binding, index}, setTexts);
+                curves = curves || binding.drawnAsCurves;
+                crossoverGraph = crossoverGraph || binding.feeds == Feeds::CrossoverFrequency ||
+                                 binding.feeds == Feeds::CrossoverBandGain;
+            }
     ShowBandButtons(controlId);
-    if (Names(controlId, ID_RATIO) && setTexts)
-        setText(ID_RATIO, qz::FormatTenths(Shown(kRatio), kNoFloor));
-    if (Names(controlId, ID_GAIN_SLIDER)) {
-        const LONG gain = Shown(kGain);
-        SendDlgItemMessageA(m_hwnd, ID_GAIN_SLIDER, qz::SL_SETPOS, gain, 1);
-        if (!allBands)
-            SendMessageA(xover, qz::XG_SETBANDGAIN, gain, sel);
-        if (setTexts)
-            setText(ID_GAIN, qz::FormatTenths(gain, kNoFloor));
-        repaintXover = true;
-    }
-    if (repaintXover)
-        InvalidateRect(xover, nullptr, FALSE);
-    if (Names(controlId, ID_OUTPUT_GAIN))
-        setText(ID_OUTPUT_GAIN, qz::FormatTenths(Global(&Prop::GetOutputGain), kNoFloor));
-    if (Names(controlId, ID_KNEE) && setTexts) {
-        const LONG knee = Shown(kKnee);
-        setText(ID_KNEE, knee == 0 ? "Hard" : std::to_string(knee));
-    }
-    if (Names(controlId, ID_ATTACK_SLIDER)) {
-        const LONG attack = Shown(kAttack);
-        SendDlgItemMessageA(m_hwnd, ID_ATTACK_SLIDER, qz::SL_SETPOS, attack, 1);
-        if (setTexts)
-            setText(ID_ATTACK, FormatAttack(attack));
-    }
-    if (Names(controlId, ID_RELEASE_SLIDER)) {
-        const LONG release = Shown(kRelease);
-        SendDlgItemMessageA(m_hwnd, ID_RELEASE_SLIDER, qz::SL_SETPOS, release, 1);
-        if (setTexts)
-            setText(ID_RELEASE, std::to_string(release));
-    }
-    if (Names(controlId, ID_TYPE))
-        setText(ID_TYPE, Shown(kType) == 0 ? "Normal" : "Vintage");
-    if (Names(controlId, ID_TCR))
-        SendDlgItemMessageA(m_hwnd, ID_TCR, qz::PB_SETCHECK, Global(&Prop::GetTCR), 1);
-    if (Names(controlId, ID_LIMITER))
-        SendDlgItemMessageA(m_hwnd, ID_LIMITER, qz::PB_SETCHECK, Global(&Prop::GetLimiter), 1);
-    if (Names(controlId, ID_SELECTOR))
-        SendDlgItemMessageA(m_hwnd, ID_SELECTOR, qz::SI_SETIMAGE, kSelectorImages[sel], 0);
-    if (NamesAny(controlId, {ID_THRESHOLD, ID_THRESHOLD + 1, ID_THRESHOLD + 2, ID_THRESHOLD + 3, ID_THRESHOLD + 4,
-                             ID_RATIO, ID_GAIN_SLIDER, ID_KNEE, ID_TYPE})) {
-        qz::CurveParams curves[kBands];
+    HWND xover = GetDlgItem(m_hwnd, ID_XOVER_GRAPH);
+    if (controlId == 0)
         for (int band = 0; band < kBands; ++band)
-            curves[band] = {Band(kThreshold, band), Band(kRatio, band), Band(kGain, band), Band(kKnee, band),
-                            -600, 100, Band(kType, band)};
-        SendDlgItemMessageA(m_hwnd, ID_COMP_GRAPH, qz::CG_SETCURVES, reinterpret_cast<WPARAM>(curves), sel);
-    }
+            SendMessageA(xover, qz::XG_SETBANDGAIN, kGain.Get(*m_prop, band), band);
+    if (crossoverGraph)
+        InvalidateRect(xover, nullptr, FALSE);
+    if (Names(controlId, ID_SELECTOR))
+        SendDlgItemMessageA(m_hwnd, ID_SELECTOR, qz::SI_SETIMAGE, kSelectorImages[m_selectedBand], 0);
+    if (curves)
+        ShowCurves();
     if (controlId == 0) {
         HWND grid = GetDlgItem(m_hwnd, ID_GRID);
         InvalidateRect(grid, nullptr, FALSE);
         UpdateWindow(grid);
     }
     return true;
+}
+
+// One bound control (and its slider) shows the engine's value; so do the graph
+// elements that show the same parameter. `setTexts` is false only for the refresh
+// that follows a typed entry: the field keeps the typed text until the step that
+// follows every entry writes the value the engine took.
+void CTqPlugInPropPage::ShowBinding(const BoundControl& control, bool setTexts)
+{
+    const Binding& binding = *control.binding;
+    const int id = binding.controlId + control.index;
+    const LONG value = Shown(control);
+    switch (binding.shows) {
+    case Shows::Text:
+        if (setTexts || binding.alwaysText)
+            SetDlgItemTextA(m_hwnd, id, qz::FormatValue(binding.format, value).c_str());
+        break;
+    case Shows::Check:
+        SendDlgItemMessageA(m_hwnd, id, qz::PB_SETCHECK, value, 1);
+        break;
+    case Shows::BandButton:  // ShowBandButtons: a band's buttons depend on the other bands
+        break;
+    }
+    if (binding.sliderId != 0)
+        SendDlgItemMessageA(m_hwnd, binding.sliderId, qz::SL_SETPOS, value, 1);
+    switch (binding.feeds) {
+    case Feeds::Nothing:
+        break;
+    case Feeds::BandMeterThreshold: {
+        int threshold = value;
+        SendDlgItemMessageA(m_hwnd, ID_MULTIMETER, qz::MM_SETTHRESHOLD, reinterpret_cast<WPARAM>(&threshold),
+                            control.index);
+        break;
+    }
+    case Feeds::CrossoverFrequency:
+        SendDlgItemMessageA(m_hwnd, ID_XOVER_GRAPH, qz::XG_SETFREQ, qz::CrossoverHz(value), control.index);
+        break;
+    case Feeds::CrossoverBandGain:
+        if (m_selectedBand != kAllBands)
+            SendDlgItemMessageA(m_hwnd, ID_XOVER_GRAPH, qz::XG_SETBANDGAIN, value, m_selectedBand);
+        break;
+    }
+}
+
+// The compressor graph draws every band's curve, the selected one on top.
+void CTqPlugInPropPage::ShowCurves()
+{
+    qz::CurveParams curves[kBands];
+    for (int band = 0; band < kBands; ++band)
+        curves[band] = {kThreshold.Get(*m_prop, band), kRatio.Get(*m_prop, band), kGain.Get(*m_prop, band),
+                        kKnee.Get(*m_prop, band), -600, 100, kType.Get(*m_prop, band)};
+    SendDlgItemMessageA(m_hwnd, ID_COMP_GRAPH, qz::CG_SETCURVES, reinterpret_cast<WPARAM>(curves), m_selectedBand);
 }
 
 void CTqPlugInPropPage::ShowViewControls()
@@ -552,8 +516,8 @@ void CTqPlugInPropPage::ShowBandButtons(int controlId)
     LONG solo[kBands] = {}, bypass[kBands] = {};
     bool anySolo = false;
     for (int band = 0; band < kBands; ++band) {
-        solo[band] = Band(kSolo, band);
-        bypass[band] = Band(kBypass, band);
+        solo[band] = kSolo.Get(*m_prop, band);
+        bypass[band] = kBypass.Get(*m_prop, band);
         SendDlgItemMessageA(m_hwnd, ID_XOVER_GRAPH, qz::XG_SETSOLO, band, solo[band]);
         anySolo = anySolo || solo[band] != 0;
     }
@@ -611,19 +575,6 @@ void CTqPlugInPropPage::UpdateMeters()
 
 void CTqPlugInPropPage::OnCommand(int controlId, int code)
 {
-    // Buttons act when clicked; the engine's notification, the lamp and the peak text
-    // react to any code.
-    const bool clicked = code == qz::PBN_CLICKED;
-    const auto toggleBand = [this](const BandParameter& parameter, int band) {
-        m_prop->UndoCheckpoint(kNewSnapshot);
-        SetBand(parameter, band, Band(parameter, band) == 0 ? 1 : 0);
-    };
-    const auto toggleGlobal = [this](HRESULT (STDMETHODCALLTYPE Prop::*get)(LONG*),
-                                     HRESULT (STDMETHODCALLTYPE Prop::*set)(LONG, BOOL)) {
-        m_prop->UndoCheckpoint(kNewSnapshot);
-        (m_prop->*set)(Global(get) == 0 ? 1 : 0, TRUE);
-    };
-
     if (controlId == kNotifyCommandId) {
         UpdateControls(0, true, true);
     } else if (controlId == IDC_OVER_LAMP) {
@@ -639,177 +590,144 @@ void CTqPlugInPropPage::OnCommand(int controlId, int code)
         ShowSetupMenu();
     } else if (code == qz::PBN_PRESSED && controlId == ID_PRESETS) {
         ShowPresetMenu();
-    } else if (!clicked) {
-        return;
-    } else if (InRange(controlId, ID_BAND_SOLO, kBands)) {
-        toggleBand(kSolo, controlId - ID_BAND_SOLO);
-        UpdateControls(0, true, true);
-    } else if (InRange(controlId, ID_BAND_BYPASS, kBands)) {
-        toggleBand(kBypass, controlId - ID_BAND_BYPASS);
-        UpdateControls(0, true, true);
-    } else if (controlId == ID_TYPE) {
-        toggleBand(kType, m_selectedBand);
-        UpdateControls(ID_TYPE, true, true);
-    } else if (controlId == ID_TCR) {
-        toggleGlobal(&Prop::GetTCR, &Prop::SetTCR);
-        UpdateControls(ID_TCR, true, true);
-    } else if (controlId == ID_LIMITER) {
-        toggleGlobal(&Prop::GetLimiter, &Prop::SetLimiter);
-        UpdateControls(ID_LIMITER, true, true);
-    } else {
-        switch (controlId) {
-        case ID_BYPASS: ToggleEffectBypass(); break;
-        case ID_UNDO: UndoLastChange(); break;
-        case ID_SETUP: SwitchSetup(); break;
-        case ID_RESET: ResetToDefaults(); break;
-        case ID_HELP: qz::ShowHelp(m_hwnd, g_hInst); break;
-        default: break;
-        }
+    } else if (code == qz::PBN_CLICKED) {
+        OnClick(controlId);
     }
 }
 
-// Enter in a field's in-place editor: its text, read as the field's parameter shows
-// it, becomes the value; the engine clamps it to the parameter's range.
-void CTqPlugInPropPage::OnTypedEntry(int controlId)
+// A click on a button: a parameter's switch, or a page command.
+void CTqPlugInPropPage::OnClick(int controlId)
 {
-    char text[31] = "";
-    GetDlgItemTextA(m_hwnd, controlId, text, sizeof text);
-    const auto setGlobal = [this](HRESULT (STDMETHODCALLTYPE Prop::*set)(LONG, BOOL), LONG value) {
-        (m_prop->*set)(value, TRUE);
-    };
-    const int sel = m_selectedBand;
-    int refresh = controlId;
-    bool setTexts = false;
-
-    m_prop->UndoCheckpoint(kNewSnapshot);
-    if (InRange(controlId, ID_THRESHOLD, kBands)) {
-        SetBand(kThreshold, controlId - ID_THRESHOLD, qz::ParseFixed(text, 1));
-    } else if (InRange(controlId, ID_FREQ, kCrossovers)) {
-        SetBand(kFreq, controlId - ID_FREQ, qz::CrossoverPosition(qz::ParseFixed(text, 0)));
-    } else if (controlId == ID_RATIO) {
-        SetBand(kRatio, sel, qz::ParseFixed(text, 1));
-    } else if (controlId == ID_KNEE) {
-        SetBand(kKnee, sel, qz::ParseFixed(text, 0));
-    } else if (controlId == ID_GAIN) {
-        SetBand(kGain, sel, qz::ParseFixed(text, 1));
-        refresh = ID_GAIN_SLIDER;
-    } else if (controlId == ID_ATTACK) {
-        SetBand(kAttack, sel, qz::ParseFixed(text, 1));
-        refresh = ID_ATTACK_SLIDER;
-    } else if (controlId == ID_RELEASE) {
-        SetBand(kRelease, sel, qz::ParseFixed(text, 0));
-        refresh = ID_RELEASE_SLIDER;
-    } else if (controlId == ID_QFACTOR) {
-        setGlobal(&Prop::SetQFactor, qz::ParseFixed(text, 2));
-        setTexts = true;
-    } else if (controlId == ID_OUTPUT_GAIN) {
-        setGlobal(&Prop::SetOutputGain, qz::ParseFixed(text, 1));
-    } else {
+    if (const BoundControl control = FindBinding(controlId); control && control.binding->change == Change::Toggle) {
+        m_prop->UndoCheckpoint(kNewSnapshot);
+        SetValue(control, Value(control) == 0 ? 1 : 0);
+        RefreshAfterChange(control, false);
         return;
     }
-    // The field keeps the typed text until the step that follows every entry
-    // writes the value the engine took.
-    UpdateControls(refresh, setTexts, true);
+    switch (controlId) {
+    case ID_BYPASS: ToggleEffectBypass(); break;
+    case ID_UNDO: UndoLastChange(); break;
+    case ID_SETUP: SwitchSetup(); break;
+    case ID_RESET: ResetToDefaults(); break;
+    case ID_HELP: qz::ShowHelp(m_hwnd, g_hInst); break;
+    default: break;
+    }
+}
+
+// The controls that show a change made through `control`: its own (with its slider),
+// or all of them when the change reached further, since a band's solo lights the other
+// bands' bypass buttons and a step can carry other bands or crossovers along.
+void CTqPlugInPropPage::RefreshAfterChange(const BoundControl& control, bool reachedFurther)
+{
+    const bool all = reachedFurther || control.binding->shows == Shows::BandButton;
+    UpdateControls(all ? 0 : control.binding->controlId + control.index, true, true);
+}
+
+// Enter in a field's in-place editor: its text, read as the field shows its value,
+// becomes the value; the engine clamps it to the parameter's range.
+void CTqPlugInPropPage::OnTypedEntry(int controlId)
+{
+    const BoundControl control = FindField(controlId);
+    if (!control)
+        return;
+    char text[31] = "";
+    GetDlgItemTextA(m_hwnd, controlId, text, sizeof text);
+    m_prop->UndoCheckpoint(kNewSnapshot);
+    SetValue(control, qz::ParseValue(control.binding->format, text));
+    UpdateControls(controlId, false, true);
 }
 
 // A field's drag, wheel or key step: the value moves by `step` in the parameter's units.
+// A step of 0 (after every typed entry, and whenever a field loses the focus) changes
+// nothing: it writes the value the engine holds back into the field.
 void CTqPlugInPropPage::OnFieldStep(int controlId, int step)
 {
-    const int sel = m_selectedBand;
-    if (step != 0)
-        m_prop->UndoCheckpoint(sel * 100 + controlId);
-    const auto stepBand = [this, sel, step](const BandParameter& parameter) {
-        SetBand(parameter, sel, Band(parameter, sel) + step);
-    };
-    const auto stepGlobal = [this, step](HRESULT (STDMETHODCALLTYPE Prop::*get)(LONG*),
-                                         HRESULT (STDMETHODCALLTYPE Prop::*set)(LONG, BOOL)) {
-        (m_prop->*set)(Global(get) + step, TRUE);
-    };
-
-    if (controlId == ID_RATIO || controlId == ID_GAIN) {
-        const BandParameter& parameter = controlId == ID_RATIO ? kRatio : kGain;
-        if (sel == kAllBands) {
-            StepEveryBand(parameter, step);
-            UpdateControls(0, true, true);
-        } else {
-            stepBand(parameter);
-            UpdateControls(controlId == ID_RATIO ? ID_RATIO : ID_GAIN_SLIDER, true, true);
-        }
-    } else if (controlId == ID_KNEE) {
-        stepBand(kKnee);
-        UpdateControls(ID_KNEE, true, true);
-    } else if (controlId == ID_ATTACK) {
-        stepBand(kAttack);
-        UpdateControls(ID_ATTACK_SLIDER, true, true);
-    } else if (controlId == ID_RELEASE) {
-        stepBand(kRelease);
-        UpdateControls(ID_RELEASE_SLIDER, true, true);
-    } else if (controlId == ID_QFACTOR) {
-        stepGlobal(&Prop::GetQFactor, &Prop::SetQFactor);
+    const BoundControl control = FindField(controlId);
+    if (!control)
+        return;
+    if (step == 0) {
         UpdateControls(controlId, true, true);
-    } else if (controlId == ID_OUTPUT_GAIN) {
-        stepGlobal(&Prop::GetOutputGain, &Prop::SetOutputGain);
-        UpdateControls(controlId, true, true);
-    } else if (InRange(controlId, ID_THRESHOLD, kBands)) {
-        const int band = controlId - ID_THRESHOLD;
-        SetBand(kThreshold, band, Band(kThreshold, band) + step);
-        UpdateControls(controlId, true, true);
-    } else if (InRange(controlId, ID_FREQ, kCrossovers)) {
-        StepCrossover(controlId - ID_FREQ, step);
+        return;
     }
+    m_prop->UndoCheckpoint(m_selectedBand * 100 + controlId);
+    bool reachedFurther = false;
+    switch (control.binding->change) {
+    case Change::StepEveryBand:
+        if (m_selectedBand == kAllBands) {
+            StepEveryBand(control, step);
+            reachedFurther = true;
+            break;
+        }
+        SetValue(control, Value(control) + step);
+        break;
+    case Change::StepKeepingOrder:
+        reachedFurther = StepKeepingOrder(control, step);
+        break;
+    case Change::Step:
+    case Change::Toggle:
+        SetValue(control, Value(control) + step);
+        break;
+    }
+    RefreshAfterChange(control, reachedFurther);
 }
 
 // The all-bands view steps every band by the same amount, cut so that no band
 // leaves the range: the loudest band stops at the top and the others keep their
 // distance to it.
-void CTqPlugInPropPage::StepEveryBand(const BandParameter& parameter, int step)
+void CTqPlugInPropPage::StepEveryBand(const BoundControl& control, int step)
 {
+    const PageParameter& parameter = *control.binding->parameter;
     LONG values[kBands];
     for (int band = 0; band < kBands; ++band) {
-        values[band] = Band(parameter, band);
-        if (values[band] + step > parameter.maximum)
-            step = parameter.maximum - values[band];
-        if (values[band] + step < parameter.minimum)
-            step = parameter.minimum - values[band];
+        values[band] = parameter.Get(*m_prop, band);
+        if (values[band] + step > parameter.Maximum())
+            step = parameter.Maximum() - values[band];
+        if (values[band] + step < parameter.Minimum())
+            step = parameter.Minimum() - values[band];
     }
-    (&parameter == &kRatio ? m_ratioOffset : m_gainOffset) += step;
+    m_allBandsOffsets[control.binding - kBindings] += step;
     for (int band = 0; band < kBands; ++band)
-        SetBand(parameter, band, values[band] + step);
+        parameter.Set(*m_prop, band, values[band] + step);
 }
 
 // The crossovers stay in order: one stepped past its neighbours carries them along.
-void CTqPlugInPropPage::StepCrossover(int crossover, int step)
+// True when another crossover moved.
+bool CTqPlugInPropPage::StepKeepingOrder(const BoundControl& control, int step)
 {
-    const LONG position = Band(kFreq, crossover) + step;
-    SetBand(kFreq, crossover, position);
+    const PageParameter& parameter = *control.binding->parameter;
+    const int moved = control.index;
+    const LONG position = parameter.Get(*m_prop, moved) + step;
+    parameter.Set(*m_prop, moved, position);
     bool carried = false;
-    for (int other = 0; other < kCrossovers; ++other) {
-        const LONG at = Band(kFreq, other);
-        if ((other < crossover && at > position) || (other > crossover && at < position)) {
-            SetBand(kFreq, other, position);
+    for (int other = 0; other < control.binding->Count(); ++other) {
+        const LONG at = parameter.Get(*m_prop, other);
+        if ((other < moved && at > position) || (other > moved && at < position)) {
+            parameter.Set(*m_prop, other, position);
             carried = true;
         }
     }
-    UpdateControls(carried ? 0 : ID_FREQ + crossover, true, true);
+    return carried;
 }
 
 void CTqPlugInPropPage::OnSliderMoved(int sliderId, int position)
 {
-    if (const BandParameter* parameter = SliderParameter(sliderId)) {
-        m_prop->UndoCheckpoint(m_selectedBand * 100 + sliderId);
-        SetBand(*parameter, m_selectedBand, position);
-        UpdateControls(sliderId, true, true);
-    }
+    const BoundControl control = FindSlider(sliderId);
+    if (!control)
+        return;
+    m_prop->UndoCheckpoint(m_selectedBand * 100 + sliderId);
+    SetValue(control, position);
+    UpdateControls(sliderId, true, true);
 }
 
 // A double-click puts the slider's parameter back to its default.
 void CTqPlugInPropPage::OnSliderReset(int sliderId)
 {
-    if (const BandParameter* parameter = SliderParameter(sliderId)) {
-        m_prop->UndoCheckpoint(kNewSnapshot);
-        SetBand(*parameter, m_selectedBand, parameter->defaultValue);
-        UpdateControls(sliderId, true, true);
-    }
+    const BoundControl control = FindSlider(sliderId);
+    if (!control)
+        return;
+    m_prop->UndoCheckpoint(kNewSnapshot);
+    SetValue(control, control.binding->parameter->Default(IndexOf(control)));
+    UpdateControls(sliderId, true, true);
 }
 
 // Dragging the curve: up and down change the ratio, faster the farther one step
@@ -818,9 +736,9 @@ void CTqPlugInPropPage::OnCurveDrag(int dx, int dy)
 {
     const int sel = m_selectedBand;
     m_prop->UndoCheckpoint(kCurveDragKey);
-    SetBand(kRatio, sel, Band(kRatio, sel) + std::clamp(dy * std::abs(dy), -16, 16));
+    kRatio.Set(*m_prop, sel, kRatio.Get(*m_prop, sel) + std::clamp(dy * std::abs(dy), -16, 16));
     UpdateControls(ID_RATIO, true, true);
-    SetBand(kKnee, sel, Band(kKnee, sel) + dx);
+    kKnee.Set(*m_prop, sel, kKnee.Get(*m_prop, sel) + dx);
     UpdateControls(ID_KNEE, true, true);
 }
 
@@ -836,7 +754,7 @@ void CTqPlugInPropPage::OnThresholdDrag(int step, int band)
         m_prop->UndoCheckpoint(kThresholdDragKey + band);
     else
         band -= qz::kSameStepBand;
-    SetBand(kThreshold, band, Band(kThreshold, band) + step);
+    kThreshold.Set(*m_prop, band, kThreshold.Get(*m_prop, band) + step);
     UpdateControls(ID_THRESHOLD + band, true, true);
 }
 
@@ -847,10 +765,10 @@ void CTqPlugInPropPage::OnGridStep(int row, int column, int step)
     if (!InRange(row, 0, static_cast<int>(std::size(kGridRows))))
         return;
     m_prop->UndoCheckpoint(kGridKey + (column < 0 ? -1 : column));
-    const BandParameter& parameter = *kGridRows[row];
+    const PageParameter& parameter = *kGridRows[row];
     for (int band = 0; band < kBands; ++band)
         if (column < 0 || column == band)
-            SetBand(parameter, band, Band(parameter, band) + step);
+            parameter.Set(*m_prop, band, parameter.Get(*m_prop, band) + step);
     UpdateControls(0, true, true);
 }
 
@@ -862,9 +780,9 @@ void CTqPlugInPropPage::OnGridReset(int row, int column)
     m_prop->UndoCheckpoint(kNewSnapshot);
     if (column >= 0)
         return;
-    const BandParameter& parameter = *kGridRows[row];
+    const PageParameter& parameter = *kGridRows[row];
     for (int band = 0; band < kBands; ++band)
-        SetBand(parameter, band, parameter.defaultValue);
+        parameter.Set(*m_prop, band, parameter.Default(band));
     UpdateControls(0, true, true);
 }
 
@@ -1049,12 +967,11 @@ void CTqPlugInPropPage::ResetToDefaults()
 {
     m_prop->UndoCheckpoint(kNewSnapshot);
     for (int band = 0; band < kBands; ++band)
-        for (const BandParameter* parameter : kResetOrder)
-            SetBand(*parameter, band, parameter->defaultValue);
+        for (const PageParameter* parameter : kResetOrder)
+            parameter->Set(*m_prop, band, parameter->Default(band));
     for (int crossover = 0; crossover < kCrossovers; ++crossover)
-        SetBand(kFreq, crossover, kCrossoverDefaults[crossover]);
-    m_prop->SetTCR(0, TRUE);
-    m_prop->SetLimiter(1, TRUE);
-    m_prop->SetOutputGain(0, TRUE);
+        kFreq.Set(*m_prop, crossover, kFreq.Default(crossover));
+    for (const PageParameter* global : {&kTCR, &kLimiter, &kOutputGain})
+        global->Set(*m_prop, 0, global->Default(0));
     UpdateControls(0, true, true);
 }

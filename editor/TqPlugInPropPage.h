@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ITqPlugInProp.h"
+#include "PageBindings.h"
 #include "PropertyPage.h"
 
 #include <memory>
@@ -37,10 +38,9 @@ public:
     // a page window. `setTexts` lets the numeric fields keep what the user is typing.
     virtual bool UpdateControls(int controlId, bool setTexts, bool recompute);
 
-    // A band parameter as the page reaches it through the engine interface.
-    struct BandParameter;
-
 private:
+    using BoundControl = qz::page::BoundControl;
+
     explicit CTqPlugInPropPage(LPUNKNOWN outer);
 
     // Window lifetime.
@@ -55,20 +55,25 @@ private:
     // The grid shows the engine's parameter block in place: it is handed the block on
     // every connection and loses it before the engine is released.
     void BindGrid(qz::ParamBlock* block);
+    void ShowBinding(const BoundControl& control, bool setTexts);
+    void ShowCurves();
     void UpdateMeters();
-    LONG Band(const BandParameter& parameter, int band) const;
-    void SetBand(const BandParameter& parameter, int band, LONG value);
-    // The selected band's value; the all-bands view shows how far its steps moved
-    // every band instead.
-    LONG Shown(const BandParameter& parameter) const;
-    LONG Global(HRESULT (STDMETHODCALLTYPE qz::ITqPlugInProp::*get)(LONG*)) const;
+    // The band, crossover or nothing (globals) a control's value belongs to.
+    int IndexOf(const BoundControl& control) const;
+    LONG Value(const BoundControl& control) const;
+    void SetValue(const BoundControl& control, LONG value);
+    // What the control shows: its value, or in the all-bands view, for a band
+    // control, how far its steps moved every band.
+    LONG Shown(const BoundControl& control) const;
 
     // Messages.
     void OnCommand(int controlId, int code);
+    void OnClick(int controlId);
     void OnTypedEntry(int controlId);
     void OnFieldStep(int controlId, int step);
-    void StepEveryBand(const BandParameter& parameter, int step);
-    void StepCrossover(int crossover, int step);
+    void StepEveryBand(const BoundControl& control, int step);
+    bool StepKeepingOrder(const BoundControl& control, int step);
+    void RefreshAfterChange(const BoundControl& control, bool reachedFurther);
     void OnSliderMoved(int sliderId, int position);
     void OnSliderReset(int sliderId);
     void OnCurveDrag(int dx, int dy);
@@ -98,12 +103,11 @@ private:
     HPALETTE m_skinPalette = nullptr;
     HFONT m_font = nullptr;               // the page font; the stock GUI font when creation failed
     bool m_ownsFont = false;
-    HBITMAP m_lamps[3] = {};
-    std::unique_ptr<qz::PresetManager> m_presets;  // while the window exists              // over lamp: off, latched, active
-    // The all-bands view's ratio and gain fields: the sum of the steps that moved
-    // every band at once.
-    LONG m_ratioOffset = 0;
-    LONG m_gainOffset = 0;
+    HBITMAP m_lamps[3] = {};                       // over lamp: off, latched, active
+    std::unique_ptr<qz::PresetManager> m_presets;  // while the window exists
+    // Per binding, for the all-bands view: the sum of the steps that moved every band
+    // at once.
+    LONG m_allBandsOffsets[qz::page::kBindingCount] = {};
     bool m_firstTick = true;
     bool m_firstErase = false;
     int m_selectedBand = kAllBands;

@@ -174,11 +174,17 @@ bool PresetManager::ReportLongPath(const std::string& path)
 }
 
 // The store is "PluginPath"\fileName when that registry value exists, else beside the
-// module the class is registered with. A path that does not fit MAX_PATH is reported.
+// module the class is registered with. A module loaded without registration (a host
+// such as qzhost) keeps it beside itself. A path that does not fit MAX_PATH is reported.
 bool PresetManager::FindStorePath(const char* fileName)
 {
     const std::string pluginPathValue = "HKEY_LOCAL_MACHINE\\" + m_classKey + "\\PluginPath";
     const std::string serverKey = m_classKey + "\\InProcserver32";
+    // The folder of a module path, with its backslash; empty when it names none.
+    const auto folderOf = [](const std::string& module) {
+        const size_t slash = module.rfind('\\');
+        return ContainsDll(module) && slash != std::string::npos ? module.substr(0, slash + 1) : std::string();
+    };
     std::string directory, module, path;
     switch (ReadRegistryText(m_classKey, "PluginPath", directory)) {
     case RegistryText::Read:
@@ -186,22 +192,20 @@ bool PresetManager::FindStorePath(const char* fileName)
         break;
     case RegistryText::TooLong:
         return ReportLongPath(pluginPathValue);
-    case RegistryText::Missing:
-        switch (ReadRegistryText(serverKey, nullptr, module)) {
-        case RegistryText::Missing:
-            return false;
-        case RegistryText::TooLong:
+    case RegistryText::Missing: {
+        if (ReadRegistryText(serverKey, nullptr, module) == RegistryText::TooLong)
             return ReportLongPath("HKEY_LOCAL_MACHINE\\" + serverKey);
-        case RegistryText::Read: {
-            // The module's file name gives way to the store's.
-            const size_t slash = module.rfind('\\');
-            if (!ContainsDll(module) || slash == std::string::npos)
-                return false;
-            path = module.substr(0, slash + 1) + fileName;
-            break;
+        std::string folder = folderOf(module);
+        if (folder.empty()) {
+            char own[MAX_PATH];
+            const DWORD length = GetModuleFileNameA(m_instance, own, sizeof own);
+            folder = length > 0 && length < sizeof own ? folderOf(std::string(own, length)) : std::string();
         }
-        }
+        if (folder.empty())
+            return false;
+        path = folder + fileName;
         break;
+    }
     }
     if (path.size() >= MAX_PATH)
         return ReportLongPath(path);

@@ -62,6 +62,38 @@ TEST(DisplayFormats, CrossoverStepsAndHertzAgree)
     EXPECT_GT(CrossoverPosition(25000), 300);
 }
 
+// Each kind of value the editor's fields and buttons show, and what a typed text of
+// it reads back as, in the parameter's own units.
+TEST(DisplayFormats, ValuesShowAndReadInTheirParametersUnits)
+{
+    using qz::ValueFormat;
+    const struct {
+        ValueFormat format;
+        long value;
+        const char* shown;
+        const char* typed;
+        long read;
+    } cases[] = {
+        {ValueFormat::Tenths, -180, "-18.0", "-18", -180},
+        {ValueFormat::Tenths, 4000, "400.0", "400.05", 4000},
+        {ValueFormat::Threshold, -999, "-Inf.", "-99.9", -999},
+        {ValueFormat::Threshold, -600, "-60.0", "-60", -600},
+        {ValueFormat::Hundredths, 150, "1.50", "1.5", 150},
+        {ValueFormat::CrossoverHz, 300, "20000", "20000", 300},
+        {ValueFormat::CrossoverHz, 140, "502", "500", 140},
+        {ValueFormat::CrossoverHz, 0, "20", "-5", 0},
+        {ValueFormat::Knee, 0, "Hard", "Hard", 0},
+        {ValueFormat::Knee, 30, "30", "30.9", 30},
+        {ValueFormat::Whole, 4000, "4000", "4000", 4000},
+        {ValueFormat::CurveType, 0, "Normal", "0", 0},
+        {ValueFormat::CurveType, 1, "Vintage", "1", 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(qz::FormatValue(c.format, c.value), c.shown) << c.value;
+        EXPECT_EQ(qz::ParseValue(c.format, c.typed), c.read) << '"' << c.typed << '"';
+    }
+}
+
 TEST(DisplayFormats, MeterValuesInTenthsOfDecibels)
 {
     EXPECT_EQ(qz::MeterTenths(0.0), -9999);

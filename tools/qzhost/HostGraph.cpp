@@ -298,7 +298,12 @@ HostGraph::Result HostGraph::RunInRealTime(const std::wstring& outputPath, const
         throw HostError("the graph gives no event handle: " + HrText(hr));
     return Stream(outputPath, true, [&] {
         // A second thread reads the graph's events while the session holds this one.
-        EventWatcher watcher(m_events.get(), reinterpret_cast<HANDLE>(queued), atEndOfStream);
+        // When the file has ended it stops the graph, as a host's transport stops at
+        // the end of a song: the filter ends its stream, and its meters fall.
+        EventWatcher watcher(m_events.get(), reinterpret_cast<HANDLE>(queued), [&] {
+            m_control->Stop();
+            atEndOfStream();
+        });
         session();
         return watcher.Finish();
     });

@@ -41,9 +41,10 @@ public:
     // output is then left as it was.
     Result Run(const std::wstring& outputPath, DWORD timeoutMs);
     // Runs the graph in real time, paced by the graph's clock, for as long as
-    // `session` runs on this thread; `atEndOfStream` is called (from another thread)
-    // when the whole stream has been written. Then stops the graph and gives the WAV
-    // file `outputPath` what was written until then. Throws HostError; the output is
+    // `session` runs on this thread. When the whole stream has been written the graph
+    // stops and `atEndOfStream` is called (from another thread); the session goes on.
+    // When it ends, stops the graph and gives the WAV file `outputPath` what was
+    // written until then. Throws HostError; the output is
     // then left as it was.
     Result RunInRealTime(const std::wstring& outputPath, const std::function<void()>& session,
                          const std::function<void()>& atEndOfStream);

@@ -321,8 +321,10 @@ int Run(int argc, wchar_t** argv)
 
 int wmain(int argc, wchar_t** argv)
 {
-    // The graph manager calls the filters from its own threads.
-    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+    // A single-threaded apartment, as a host's window thread is: the editor's help
+    // viewer (HTML Help) opens only there. The graph manager calls the filters from
+    // its own threads all the same.
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         std::fputs("qzhost: COM could not be initialized\n", stderr);
         return 1;
     }

@@ -1,11 +1,14 @@
 #include "EditorTestSupport.h"
 
 #include "Controls.h"
+#include "PageLayout.h"
 #include "qz_guids.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using namespace qz::page;
 
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
@@ -181,7 +184,7 @@ void Click(const OpenPage& open, int id)
 
 void SelectBand(const OpenPage& open, int band)
 {
-    SendMessageA(open.window, qz::SI_CLICK, 10140, MAKELPARAM(27 * band + 5, 5));
+    SendMessageA(open.window, qz::SI_CLICK, ID_SELECTOR, MAKELPARAM(27 * band + 5, 5));
 }
 
 qz::ParamBlock Block(const OpenPage& open)

@@ -6,6 +6,7 @@
 
 #include "Controls.h"
 #include "DisplayFormats.h"
+#include "PageLayout.h"
 #include "PresetFileFormat.h"
 #include "qz_guids.h"
 
@@ -15,6 +16,8 @@
 #include <string>
 
 namespace {
+
+using namespace qz::page;
 
 // Presses the button, lets its menu open and sends `keys` to it. The menu runs its
 // own message loop inside the press, so the whole gesture is one xdotool call.
@@ -53,19 +56,19 @@ TEST(PageCommands, SwitchingAToBAndBackReturnsAExactly)
     open.prop->SetRatio(45, 2, FALSE);
     const qz::ParamBlock a = Block(open);
 
-    Click(open, 20012);
-    EXPECT_EQ(Text(open.Control(20012)), "Setup B");
+    Click(open, ID_SETUP);
+    EXPECT_EQ(Text(open.Control(ID_SETUP)), "Setup B");
     open.prop->SetFreq(150, 1, FALSE);
     open.prop->SetSolo(0, 3, FALSE);
     open.prop->SetAttack(900, 4, FALSE);
     const qz::ParamBlock b = Block(open);
 
-    ASSERT_TRUE(ChooseFromMenu(open, 20013, kSetupA));
-    EXPECT_TRUE(PumpUntil([&] { return Text(open.Control(20012)) == "Setup A"; }));
+    ASSERT_TRUE(ChooseFromMenu(open, ID_SETUP_MENU, kSetupA));
+    EXPECT_TRUE(PumpUntil([&] { return Text(open.Control(ID_SETUP)) == "Setup A"; }));
     EXPECT_TRUE(SameBlocks(Block(open), a)) << "A came back exactly";
-    EXPECT_EQ(Text(open.Control(10121)), std::to_string(qz::CrossoverHz(77))) << "and the page shows it";
-    ASSERT_TRUE(ChooseFromMenu(open, 20013, kSetupB));
-    EXPECT_TRUE(PumpUntil([&] { return Text(open.Control(20012)) == "Setup B"; }));
+    EXPECT_EQ(Text(open.Control(ID_FREQ + 1)), std::to_string(qz::CrossoverHz(77))) << "and the page shows it";
+    ASSERT_TRUE(ChooseFromMenu(open, ID_SETUP_MENU, kSetupB));
+    EXPECT_TRUE(PumpUntil([&] { return Text(open.Control(ID_SETUP)) == "Setup B"; }));
     EXPECT_TRUE(SameBlocks(Block(open), b));
 }
 
@@ -75,7 +78,7 @@ TEST(PageCommands, CopyingBetweenTheSetups)
         TickedPage open;
         ASSERT_NE(open.window, nullptr);
         const qz::ParamBlock opened = Block(open);
-        ASSERT_TRUE(ChooseFromMenu(open, 20013, kCopyFromOther));
+        ASSERT_TRUE(ChooseFromMenu(open, ID_SETUP_MENU, kCopyFromOther));
         PumpMessages();
         EXPECT_TRUE(SameBlocks(Block(open), opened)) << "right after opening, B is what A is";
     }
@@ -86,21 +89,21 @@ TEST(PageCommands, CopyingBetweenTheSetups)
         ASSERT_NE(open.window, nullptr);
         open.prop->UndoCheckpoint(-2);
         open.prop->SetRatio(80, 1, TRUE);
-        ASSERT_TRUE(ChooseFromMenu(open, 20013, kCopyToOther));
+        ASSERT_TRUE(ChooseFromMenu(open, ID_SETUP_MENU, kCopyToOther));
         PumpMessages();
-        Click(open, 20011);
+        Click(open, ID_UNDO);
         EXPECT_EQ(Block(open).Ratio[1], 10) << "undo took back the ratio";
-        Click(open, 20012);
+        Click(open, ID_SETUP);
         EXPECT_EQ(Block(open).Ratio[1], 80) << "B kept the copy";
     }
     {
         TickedPage open;
         ASSERT_NE(open.window, nullptr);
         const qz::ParamBlock opened = Block(open);
-        ASSERT_TRUE(ChooseFromMenu(open, 20013, kDismiss));
+        ASSERT_TRUE(ChooseFromMenu(open, ID_SETUP_MENU, kDismiss));
         PumpMessages();
         EXPECT_TRUE(SameBlocks(Block(open), opened)) << "a dismissed menu does nothing";
-        EXPECT_EQ(Text(open.Control(20012)), "Setup A");
+        EXPECT_EQ(Text(open.Control(ID_SETUP)), "Setup A");
     }
 }
 
@@ -108,26 +111,26 @@ TEST(PageCommands, UndoTwiceBringsBackWhatTheFirstUndoReplaced)
 {
     TickedPage open;
     ASSERT_NE(open.window, nullptr);
-    Click(open, 10161);  // solo band 1, with its own undo step
-    Click(open, 20011);
+    Click(open, ID_BAND_SOLO + 1);  // solo band 1, with its own undo step
+    Click(open, ID_UNDO);
     EXPECT_EQ(Block(open).Solo[1], 0);
-    EXPECT_FALSE(Checked(open.Control(10161)));
-    Click(open, 20011);
+    EXPECT_FALSE(Checked(open.Control(ID_BAND_SOLO + 1)));
+    Click(open, ID_UNDO);
     EXPECT_EQ(Block(open).Solo[1], 1);
-    EXPECT_TRUE(Checked(open.Control(10161)));
+    EXPECT_TRUE(Checked(open.Control(ID_BAND_SOLO + 1)));
 }
 
 TEST(PageCommands, ResetKeepsQFactorTheBypassAndTheSetupAndTurnsTheLimiterOn)
 {
     TickedPage open;
     ASSERT_NE(open.window, nullptr);
-    Click(open, 20012);  // setup B
+    Click(open, ID_SETUP);  // setup B
     open.prop->SetQFactor(120, FALSE);
     open.prop->SetLimiter(0, FALSE);
     open.prop->SetThreshold(-200, 2, FALSE);
     open.prop->SetFreq(10, 0, FALSE);
-    Click(open, 20010);  // effect bypass
-    Click(open, 20014);
+    Click(open, ID_BYPASS);  // effect bypass
+    Click(open, ID_RESET);
     const qz::ParamBlock reset = Block(open);
     EXPECT_EQ(reset.QFactor, 120);
     EXPECT_EQ(reset.Limiter, 1);
@@ -139,7 +142,7 @@ TEST(PageCommands, ResetKeepsQFactorTheBypassAndTheSetupAndTurnsTheLimiterOn)
     LONG setup = -1;
     open.prop->GetSetup(&setup);
     EXPECT_EQ(setup, 1);
-    EXPECT_EQ(Text(open.Control(20012)), "Setup B");
+    EXPECT_EQ(Text(open.Control(ID_SETUP)), "Setup B");
 }
 
 // A preset store of the user's in a folder of its own, where the filter's registry
@@ -196,27 +199,27 @@ TEST(PageCommands, ThePresetMenuAppliesAStoredPresetInOneUndoStep)
     const qz::ParamBlock before = Block(open);
 
     // Add, Manager, the Drums bank, then the root preset Soft.
-    ASSERT_TRUE(ChooseFromMenu(open, 20015, 4));
+    ASSERT_TRUE(ChooseFromMenu(open, ID_PRESETS, 4));
     EXPECT_TRUE(PumpUntil([&] { return Block(open).OutputGain == 35; })) << "Soft";
     qz::ParamBlock soft = Block(open);
     EXPECT_EQ(soft.Limiter, 0);
     EXPECT_EQ(soft.TCR, 1);
     EXPECT_EQ(soft.Freq[0], 50);
     EXPECT_EQ(soft.Threshold[2], -300) << "no band values in the string: the bands keep theirs";
-    EXPECT_EQ(Text(open.Control(10032)), "3.5") << "and the page shows it";
-    Click(open, 20011);
+    EXPECT_EQ(Text(open.Control(ID_OUTPUT_GAIN)), "3.5") << "and the page shows it";
+    Click(open, ID_UNDO);
     EXPECT_TRUE(SameBlocks(Block(open), before)) << "one undo step takes the whole preset back";
 
     // Now "Update Preset: Soft..." comes second: past it and the manager, into the
     // Drums bank, to its only preset.
-    ASSERT_TRUE(ChooseFromMenu(open, 20015, "Down Down Down Down Right Return"));
+    ASSERT_TRUE(ChooseFromMenu(open, ID_PRESETS, "Down Down Down Down Right Return"));
     EXPECT_TRUE(PumpUntil([&] { return Block(open).Threshold[0] == -200; })) << "Kick";
     EXPECT_EQ(Block(open).Ratio[0], 40);
     EXPECT_EQ(Block(open).Threshold[2], 0);
     EXPECT_EQ(Block(open).OutputGain, -20);
 
     const qz::ParamBlock kicked = Block(open);
-    ASSERT_TRUE(ChooseFromMenu(open, 20015, 0));
+    ASSERT_TRUE(ChooseFromMenu(open, ID_PRESETS, 0));
     PumpMessages();
     EXPECT_TRUE(SameBlocks(Block(open), kicked)) << "a dismissed menu applies nothing";
 }

@@ -9,6 +9,7 @@
 
 #include "Controls.h"
 #include "DisplayFormats.h"
+#include "PageLayout.h"
 #include "PresetData.h"
 #include "ResourceIds.h"
 #include "SkinDrawing.h"
@@ -20,12 +21,15 @@
 #include <olectl.h>
 
 #include <clocale>
+#include <initializer_list>
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
+
+using namespace qz::page;
 
 TEST(EditorPage, IsServedByTheDllAndDescribesItself)
 {
@@ -92,7 +96,7 @@ TEST(EditorPage, ASecondPageStillHasItsControlsWhenTheFirstIsGone)
     const RECT area = {0, 0, 570, 436};
     ASSERT_EQ(second->Activate(HostWindow(), &area, FALSE), S_OK);
     HWND window = GetWindow(HostWindow(), GW_CHILD);
-    EXPECT_NE(GetDlgItem(window, 20010), nullptr) << "the control classes are still registered";
+    EXPECT_NE(GetDlgItem(window, ID_BYPASS), nullptr) << "the control classes are still registered";
     EXPECT_EQ(second->Deactivate(), S_OK);
 }
 
@@ -105,11 +109,15 @@ TEST(EditorPage, CreatesTheControlsInTheTableOrder)
     EXPECT_EQ(client.right, 570);
     EXPECT_EQ(client.bottom, 436);
 
-    std::vector<int> expected = {1020, 20010, 20011, 20012, 20013, 20014, 20015, 20016, 20021, 20020};
+    std::vector<int> expected = {IDC_OVER_LAMP, ID_BYPASS,  ID_UNDO, ID_SETUP,      ID_SETUP_MENU,
+                                 ID_RESET,      ID_PRESETS, ID_HELP, ID_MULTIMETER, ID_XOVER_GRAPH};
     for (int band = 0; band < 5; ++band)
-        expected.insert(expected.end(), {10100 + band, 10160 + band, 10180 + band});
-    for (int id : {10120, 10121, 10122, 10123, 10006, 10140, 10028, 10029, 10031, 10030, 10012, 10013, 10018, 10024,
-                   10019, 10023, 10032, 10027, 10008, 10009, 10014, 10015, 10016, 10017, 10025, 10026, 10022})
+        expected.insert(expected.end(), {ID_THRESHOLD + band, ID_BAND_SOLO + band, ID_BAND_BYPASS + band});
+    for (int id : std::initializer_list<int>{
+             ID_FREQ, ID_FREQ + 1, ID_FREQ + 2, ID_FREQ + 3, ID_COMP_GRAPH, ID_SELECTOR, ID_CAPTION_BAND,
+             ID_CAPTION_Q, ID_CAPTION_OUT, ID_CAPTION_DB, ID_RATIO, ID_KNEE, ID_TYPE, ID_QFACTOR, ID_TCR, ID_LIMITER,
+             ID_OUTPUT_GAIN, ID_GRID, ID_GAIN, ID_GAIN_SLIDER, ID_ATTACK, ID_ATTACK_SLIDER, ID_RELEASE,
+             ID_RELEASE_SLIDER, ID_OUTPUT_METER_LEFT, ID_OUTPUT_METER_RIGHT, ID_PEAK_TEXT})
         expected.push_back(id);
     std::vector<int> ids;
     for (HWND child = GetWindow(open.window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
@@ -122,17 +130,27 @@ TEST(EditorPage, CreatesTheControlsInTheTableOrder)
         const char* text;
         int x, y, width, height;
     } controls[] = {
-        {20010, "qz:PushButton", "Bypass", 16, 16, 76, 21},   {20012, "qz:PushButton", "Setup A", 174, 16, 61, 21},
-        {20013, "qz:PushButton", "", 235, 16, 15, 21},        {20016, "qz:PushButton", "Help", 411, 16, 76, 21},
-        {10162, "qz:PushButton", "", 147, 234, 19, 14},       {10184, "qz:PushButton", "", 288, 234, 19, 14},
-        {10140, "qz:StaticImage", "", 333, 217, 200, 20},     {10028, "qz:StaticNoHitImage", "", 342, 239, 113, 10},
-        {10023, "qz:PushButton", "Limit", 431, 239, 36, 21},  {10022, "qz:StaticText", nullptr, 503, 32, 52, 11},
-        {1020, "Static", nullptr, 522, 22, 12, 9},            {20021, "qz:MultiMeter", "", 17, 44, 313, 155},
-        {20020, "qz:XoverGraph", "", 17, 253, 313, 102},      {10102, "qz:Edit", "0.0", 147, 211, 40, 21},
-        {10123, "qz:Edit", "5024", 255, 367, 40, 21},         {10006, "qz:CompGraph", "", 333, 44, 155, 155},
-        {10024, "qz:Edit", "1.00", 349, 239, 36, 21},         {10032, "qz:Edit", "0.0", 493, 239, 36, 21},
-        {10027, "qz:CommonGrid", "", 335, 264, 210, 120},     {10017, "qz:Slider", "", 401, 362, 142, 23},
-        {10026, "qz:Meter", "", 538, 44, 12, 155},
+        {ID_BYPASS, "qz:PushButton", "Bypass", 16, 16, 76, 21},
+        {ID_SETUP, "qz:PushButton", "Setup A", 174, 16, 61, 21},
+        {ID_SETUP_MENU, "qz:PushButton", "", 235, 16, 15, 21},
+        {ID_HELP, "qz:PushButton", "Help", 411, 16, 76, 21},
+        {ID_BAND_SOLO + 2, "qz:PushButton", "", 147, 234, 19, 14},
+        {ID_BAND_BYPASS + 4, "qz:PushButton", "", 288, 234, 19, 14},
+        {ID_SELECTOR, "qz:StaticImage", "", 333, 217, 200, 20},
+        {ID_CAPTION_BAND, "qz:StaticNoHitImage", "", 342, 239, 113, 10},
+        {ID_LIMITER, "qz:PushButton", "Limit", 431, 239, 36, 21},
+        {ID_PEAK_TEXT, "qz:StaticText", nullptr, 503, 32, 53, 11},
+        {IDC_OVER_LAMP, "Static", nullptr, 522, 22, 12, 9},
+        {ID_MULTIMETER, "qz:MultiMeter", "", 17, 44, 313, 155},
+        {ID_XOVER_GRAPH, "qz:XoverGraph", "", 17, 253, 313, 102},
+        {ID_THRESHOLD + 2, "qz:Edit", "0.0", 147, 211, 40, 21},
+        {ID_FREQ + 3, "qz:Edit", "5024", 255, 367, 40, 21},
+        {ID_COMP_GRAPH, "qz:CompGraph", "", 333, 44, 155, 155},
+        {ID_QFACTOR, "qz:Edit", "1.00", 349, 239, 36, 21},
+        {ID_OUTPUT_GAIN, "qz:Edit", "0.0", 493, 239, 36, 21},
+        {ID_GRID, "qz:CommonGrid", "", 335, 264, 210, 120},
+        {ID_RELEASE_SLIDER, "qz:Slider", "", 401, 362, 142, 23},
+        {ID_OUTPUT_METER_RIGHT, "qz:Meter", "", 538, 44, 12, 155},
     };
     for (const auto& c : controls) {
         HWND control = open.Control(c.id);
@@ -151,8 +169,8 @@ TEST(EditorPage, CreatesTheControlsInTheTableOrder)
         EXPECT_EQ(box.right - box.left, c.width) << c.id;
         EXPECT_EQ(box.bottom - box.top, c.height) << c.id;
     }
-    EXPECT_FALSE(IsWindowVisible(open.Control(10018))) << "the all-bands view hides the band's type";
-    EXPECT_TRUE(IsWindowVisible(open.Control(10019))) << "and shows TCR";
+    EXPECT_FALSE(IsWindowVisible(open.Control(ID_TYPE))) << "the all-bands view hides the band's type";
+    EXPECT_TRUE(IsWindowVisible(open.Control(ID_TCR))) << "and shows TCR";
 }
 
 TEST(EditorPage, PaintsTheSkinWhereNoControlIs)
@@ -195,10 +213,10 @@ TEST(EditorPage, ConnectingBeforeOrAfterTheWindowEndsWithEngineNotificationsArri
         ComPtr<IStream> record = SavedRecord(open.filter.get());
         open.prop->SetSolo(0, 2, FALSE);
         ASSERT_EQ(As<IPersistStream>(open.filter.get(), IID_IPersistStream)->Load(record.get()), S_OK);
-        EXPECT_FALSE(Checked(open.Control(10162))) << "the notification is posted, not sent";
+        EXPECT_FALSE(Checked(open.Control(ID_BAND_SOLO + 2))) << "the notification is posted, not sent";
         PumpMessages();
-        EXPECT_TRUE(Checked(open.Control(10162))) << (connectFirst ? "connected first" : "window first");
-        EXPECT_TRUE(Checked(open.Control(10180))) << "another band soloed: band 0's bypass lit";
+        EXPECT_TRUE(Checked(open.Control(ID_BAND_SOLO + 2))) << (connectFirst ? "connected first" : "window first");
+        EXPECT_TRUE(Checked(open.Control(ID_BAND_BYPASS))) << "another band soloed: band 0's bypass lit";
     }
 }
 
@@ -213,61 +231,61 @@ TEST(EditorPage, ButtonsChangeTheEngine)
         return v;
     };
 
-    Click(open, 10161);
+    Click(open, ID_BAND_SOLO + 1);
     EXPECT_EQ(value(&qz::ITqPlugInProp::GetSolo, 1), 1);
-    EXPECT_TRUE(Checked(open.Control(10161)));
-    EXPECT_TRUE(Checked(open.Control(10183))) << "muted by the solo";
-    EXPECT_FALSE(Checked(open.Control(10181))) << "the soloed band plays";
-    Click(open, 10161);
-    Click(open, 10183);
+    EXPECT_TRUE(Checked(open.Control(ID_BAND_SOLO + 1)));
+    EXPECT_TRUE(Checked(open.Control(ID_BAND_BYPASS + 3))) << "muted by the solo";
+    EXPECT_FALSE(Checked(open.Control(ID_BAND_BYPASS + 1))) << "the soloed band plays";
+    Click(open, ID_BAND_SOLO + 1);
+    Click(open, ID_BAND_BYPASS + 3);
     EXPECT_EQ(value(&qz::ITqPlugInProp::GetBypass, 3), 1);
-    EXPECT_TRUE(Checked(open.Control(10183)));
-    EXPECT_FALSE(Checked(open.Control(10182)));
+    EXPECT_TRUE(Checked(open.Control(ID_BAND_BYPASS + 3)));
+    EXPECT_FALSE(Checked(open.Control(ID_BAND_BYPASS + 2)));
 
     LONG tcr = -1, limiter = -1;
-    Click(open, 10019);
-    Click(open, 10023);
+    Click(open, ID_TCR);
+    Click(open, ID_LIMITER);
     engine.GetTCR(&tcr);
     engine.GetLimiter(&limiter);
     EXPECT_EQ(tcr, 1);
     EXPECT_EQ(limiter, 0) << "on by default, toggled off";
-    EXPECT_TRUE(Checked(open.Control(10019)));
-    EXPECT_FALSE(Checked(open.Control(10023)));
+    EXPECT_TRUE(Checked(open.Control(ID_TCR)));
+    EXPECT_FALSE(Checked(open.Control(ID_LIMITER)));
 
     // The selector strip: x 27..53 is band 1; the band view shows the band's type.
-    PostMessageA(open.window, qz::SI_CLICK, 10140, MAKELPARAM(30, 5));
+    PostMessageA(open.window, qz::SI_CLICK, ID_SELECTOR, MAKELPARAM(30, 5));
     PumpMessages();
-    EXPECT_TRUE(IsWindowVisible(open.Control(10018)));
-    EXPECT_FALSE(IsWindowVisible(open.Control(10019)));
-    Click(open, 10018);
+    EXPECT_TRUE(IsWindowVisible(open.Control(ID_TYPE)));
+    EXPECT_FALSE(IsWindowVisible(open.Control(ID_TCR)));
+    Click(open, ID_TYPE);
     EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 1);
-    EXPECT_EQ(Text(open.Control(10018)), "Vintage");
+    EXPECT_EQ(Text(open.Control(ID_TYPE)), "Vintage");
 
-    Click(open, 20010);
+    Click(open, ID_BYPASS);
     BOOL bypass = FALSE;
     engine.GetEffectBypass(&bypass);
     EXPECT_TRUE(bypass);
-    EXPECT_TRUE(Checked(open.Control(20010)));
+    EXPECT_TRUE(Checked(open.Control(ID_BYPASS)));
 
-    Click(open, 20012);
+    Click(open, ID_SETUP);
     LONG setup = -1;
     engine.GetSetup(&setup);
     EXPECT_EQ(setup, 1);
-    EXPECT_EQ(Text(open.Control(20012)), "Setup B");
-    Click(open, 20012);
-    EXPECT_EQ(Text(open.Control(20012)), "Setup A");
+    EXPECT_EQ(Text(open.Control(ID_SETUP)), "Setup B");
+    Click(open, ID_SETUP);
+    EXPECT_EQ(Text(open.Control(ID_SETUP)), "Setup A");
     EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 1) << "setup A came back";
 
-    Click(open, 20014);
+    Click(open, ID_RESET);
     EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 0) << "reset";
     EXPECT_EQ(value(&qz::ITqPlugInProp::GetBypass, 3), 0);
     engine.GetLimiter(&limiter);
     EXPECT_EQ(limiter, 1);
     engine.GetEffectBypass(&bypass);
     EXPECT_TRUE(bypass) << "reset leaves the effect bypass alone";
-    Click(open, 20011);
+    Click(open, ID_UNDO);
     EXPECT_EQ(value(&qz::ITqPlugInProp::GetType, 1), 1) << "undo brings back what reset replaced";
-    EXPECT_EQ(Text(open.Control(10018)), "Vintage");
+    EXPECT_EQ(Text(open.Control(ID_TYPE)), "Vintage");
 }
 
 TEST(EditorPage, TheRealPointerTogglesABandsSoloAndTheHostHearsTheGesture)
@@ -283,7 +301,7 @@ TEST(EditorPage, TheRealPointerTogglesABandsSoloAndTheHostHearsTheGesture)
     host.events.clear();
 
     SetForegroundWindow(HostWindow());
-    HWND solo = open.Control(10162);
+    HWND solo = open.Control(ID_BAND_SOLO + 2);
     ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(solo, 9, 7) + " click 1"));
     const auto soloOfBand2 = [&] {
         LONG value = 0;
@@ -314,9 +332,9 @@ TEST(EditorPage, TimerTickFollowsAutomationAndTheOverLamp)
     ASSERT_TRUE(params);
     constexpr DWORD kTcrIndex = 3;
     ASSERT_EQ(params->SetParam(kTcrIndex, 1.0f), S_OK);
-    EXPECT_FALSE(Checked(open.Control(10019)));
+    EXPECT_FALSE(Checked(open.Control(ID_TCR)));
     open.Tick();
-    EXPECT_TRUE(Checked(open.Control(10019))) << "host automation shows within a tick";
+    EXPECT_TRUE(Checked(open.Control(ID_TCR))) << "host automation shows within a tick";
 
     // The engine writes 3 when the output goes over; the lamp steps down to latched.
     open.prop->SetOverIndicator(3, 0);
@@ -329,9 +347,9 @@ TEST(EditorPage, TimerTickFollowsAutomationAndTheOverLamp)
         EXPECT_EQ(state, expected[0]);
         EXPECT_EQ(shown, expected[1]);
     }
-    HWND lamp = open.Control(1020);
+    HWND lamp = open.Control(IDC_OVER_LAMP);
     const HANDLE latched = reinterpret_cast<HANDLE>(SendMessageA(lamp, STM_GETIMAGE, IMAGE_BITMAP, 0));
-    SendMessageA(open.window, WM_COMMAND, MAKEWPARAM(1020, STN_CLICKED), reinterpret_cast<LPARAM>(lamp));
+    SendMessageA(open.window, WM_COMMAND, MAKEWPARAM(IDC_OVER_LAMP, STN_CLICKED), reinterpret_cast<LPARAM>(lamp));
     open.Tick();
     LONG state = -1;
     open.prop->GetOverIndicator(&state, 0);
@@ -418,9 +436,9 @@ TEST(EditorPage, TheGridHasTheBlockWhileConnectedAndLosesItBeforeTheEngineGoes)
     g_grid = GridRecord{};
     g_grid.filter = open.filter.get();
     open.page->SetObjects(0, nullptr);
-    DestroyWindow(open.Control(10027));
+    DestroyWindow(open.Control(ID_GRID));
     CreateWindowExA(0, windowClass.lpszClassName, "", WS_CHILD, 335, 264, 210, 120, open.window,
-                    reinterpret_cast<HMENU>(10027), windowClass.hInstance, nullptr);
+                    reinterpret_cast<HMENU>(ID_GRID), windowClass.hInstance, nullptr);
     g_grid.blocks.clear();
     g_grid.filterReferences.clear();
 
@@ -444,7 +462,7 @@ TEST(EditorPage, TextsAndValuesDoNotDependOnTheCLocale)
         OpenPage open;
         ASSERT_NE(open.window, nullptr);
         open.prop->SetQFactor(75, FALSE);
-        EXPECT_EQ(Text(open.Control(10022)).substr(0, 4), "-Inf") << "no signal yet";
+        EXPECT_EQ(Text(open.Control(ID_PEAK_TEXT)).substr(0, 4), "-Inf") << "no signal yet";
         char* data = nullptr;
         SendMessageA(open.window, 10900, reinterpret_cast<WPARAM>(&data), 0);
         ASSERT_NE(data, nullptr);
@@ -468,7 +486,7 @@ BOOL CALLBACK FindOtherVisibleWindow(HWND window, LPARAM found)
 
 BOOL CALLBACK FindBypassButton(HWND window, LPARAM found)
 {
-    if (GetDlgCtrlID(window) != 20010)
+    if (GetDlgCtrlID(window) != ID_BYPASS)
         return TRUE;
     *reinterpret_cast<HWND*>(found) = window;
     return FALSE;
@@ -626,7 +644,7 @@ TEST(EditorPage, HelpOpensTheHelpFileBesideTheDll)
     };
 
     SetForegroundWindow(HostWindow());
-    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(open.Control(20016), 38, 10) + " click 1"));
+    ASSERT_TRUE(Xdotool("mousemove " + ScreenPoint(open.Control(ID_HELP), 38, 10) + " click 1"));
     HWND help = nullptr;
     PumpUntil([&] { return (help = HelpWindow()) != nullptr; });
     if (help != nullptr) {
@@ -653,7 +671,7 @@ TEST(EditorPage, HelpWithoutItsFileSaysWhichFileItLookedFor)
     ASSERT_NE(open.window, nullptr);
 
     MessageBoxWatch watch;
-    Click(open, 20016);
+    Click(open, ID_HELP);
     EXPECT_EQ(open.page->Help(nullptr), S_OK) << "the frame's Help: always S_OK";
     const std::string expected = "Error|Unable to open the Tavelin:qz Multiband help file:\n" + expectedPath;
     EXPECT_EQ(watch.Stop(), std::vector<std::string>(2, expected)) << "the Help button, then the frame's Help";

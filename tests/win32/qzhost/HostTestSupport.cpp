@@ -37,14 +37,6 @@ bool TagAt(const std::vector<BYTE>& in, size_t at, const char* tag)
     return at + 4 <= in.size() && std::memcmp(in.data() + at, tag, 4) == 0;
 }
 
-std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
 // One argument as the C runtime's command-line parser reads it back.
 std::wstring QuoteArgument(const std::wstring& argument)
 {
@@ -84,6 +76,14 @@ std::string Narrow(const std::wstring& text)
     for (wchar_t c : text)
         out += c < 128 ? static_cast<char>(c) : '?';
     return out;
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
 ScratchFolder::ScratchFolder()

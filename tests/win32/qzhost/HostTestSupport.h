@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+// The test program's folder, where qzhost.exe and the DLL are, with its backslash.
+std::wstring ProgramFolder();
+
 // A folder of its own for every test program run, removed with what it holds.
 class ScratchFolder {
 public:
