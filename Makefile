@@ -10,6 +10,8 @@
 #               docs/editor-all-bands.png and docs/editor-band.png, the preset menu
 #               and manager to docs/preset-menu.png and docs/preset-manager.png
 #               (Wine on Xvfb)
+# make fuzz   fuzz every parser for FUZZ_SECONDS each (default 60): executions,
+#             corpus size and coverage per target
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -20,8 +22,8 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: demo test battery gallery bootstrap bootstrap-i386 native native-asan native-tsan win32 win64 \
-        test-native test-native-asan test-native-tsan test-win32 test-win64 clean
+.PHONY: demo test battery gallery fuzz bootstrap bootstrap-i386 native native-asan native-tsan win32 win64 \
+        fuzz-targets test-native test-native-asan test-native-tsan test-fuzz test-win32 test-win64 clean
 
 # The demo: a drum loop compressed by the 32-bit and the 64-bit DLL in the system's
 # filter graph under Wine (qzhost) and by the native processor (qzmb) with the same
@@ -57,7 +59,7 @@ demo: native win32 win64
 	@echo "the 32-bit and the 64-bit DLL agree bit for bit"
 	@echo "Files: $(DEMO_DIR)/drums.wav (input), drums-dll.wav, drums-dll64.wav and drums-native.wav (compressed)"
 
-test: test-native test-native-asan test-native-tsan test-win32 test-win64
+test: test-native test-native-asan test-native-tsan test-fuzz test-win32 test-win64
 
 # The pictures of the README: every push button in every state on the real skin,
 # the bare skin, the editor page while the demo loop plays, the preset menu and the
@@ -87,6 +89,15 @@ native native-asan native-tsan win32 win64:
 	cmake --preset $@
 	cmake --build build/$@ -j$(JOBS)
 
+# The parsers' libFuzzer targets (clang): the tests run each over its seed corpus.
+fuzz-targets: bootstrap
+	cmake --preset fuzz
+	cmake --build build/fuzz -j$(JOBS)
+
+FUZZ_SECONDS ?= 60
+fuzz: fuzz-targets
+	fuzz/run.sh $(FUZZ_SECONDS)
+
 test-native: native
 	$(CTEST) build/native
 
@@ -95,6 +106,9 @@ test-native-asan: native-asan
 
 test-native-tsan: native-tsan
 	$(CTEST) build/native-tsan
+
+test-fuzz: fuzz-targets
+	$(CTEST) build/fuzz
 
 # One persistent wineserver for the whole run, started (and the prefix created)
 # before ctest and stopped afterwards, pass or fail: see cmake/wine-run.
