@@ -1,6 +1,8 @@
-# make demo   compress a drum loop with the DLL under Wine and with qzmb, and compare
+# make demo   compress a drum loop with the 32-bit and the 64-bit DLL under Wine and
+#             with qzmb, and compare
 # make test   native tests, the same under AddressSanitizer + UBSan and under
-#             ThreadSanitizer, then the 32-bit DLL and its tests under Wine
+#             ThreadSanitizer, then the 32-bit and the 64-bit DLL and their tests
+#             under Wine
 # make battery  the long battery: the DLL under Wine at every rate, buffer size,
 #               format and signal, under random automation; prints a summary table
 # make gallery  the editor's controls on the skin, captured to docs/gallery.png
@@ -27,36 +29,44 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
 .PHONY: demo test battery gallery plot fuzz lv2-install lv2-bench lv2-picture bootstrap bootstrap-i386 native \
-        native-asan native-tsan win32 fuzz-targets test-native test-native-asan test-native-tsan test-fuzz \
-        test-win32 clean
+        native-asan native-tsan win32 win64 fuzz-targets test-native test-native-asan test-native-tsan test-fuzz \
+        test-win32 test-win64 clean
 
-# The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
-# (qzhost) and by the native processor (qzmb) with the same settings record; the two
-# results must agree.
+# The demo: a drum loop compressed by the 32-bit and the 64-bit DLL in the system's
+# filter graph under Wine (qzhost) and by the native processor (qzmb) with the same
+# settings record; the results must agree, and the two DLLs' bit for bit.
 DEMO_DIR      := build/demo
 QZMB          := build/native/tools/qzmb
 QZHOST        := build/win32/tools/qzhost/qzhost.exe
+QZHOST64      := build/win64/tools/qzhost/qzhost.exe
 DEMO_SETTINGS := --set "Threshold 1=-24dB" --set "Ratio 1=4:1" --set "Attack 1=5ms" \
                  --set "Threshold 2=-20dB" --set "Ratio 2=3:1" \
                  --set "Threshold 3=-26dB" --set "Ratio 3=6:1" --set "Type 3=Vintage" \
                  --set TCR=on --set OutputGain=4dB
 
-demo: native win32
+demo: native win32 win64
 	@mkdir -p $(DEMO_DIR)
 	@echo "== The demo signal and the settings"
 	build/native/tools/qz_demo_signal $(DEMO_DIR)/drums.wav
 	$(QZMB) record $(DEMO_DIR)/settings.rec $(DEMO_SETTINGS)
-	@echo "== qzMultibandDX.dll in the system's filter graph, under Wine"
+	@echo "== The 32-bit qzMultibandDX.dll in the system's filter graph, under Wine"
 	$(XVFB) cmake/wine-run --build-dir=build/win32 --session \
 	  cmake/wine-run --build-dir=build/win32 $(QZHOST) process \
 	  $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-dll.wav --load $(DEMO_DIR)/settings.rec
+	@echo "== The 64-bit qzMultibandDX.dll, the same way"
+	$(XVFB) cmake/wine-run --build-dir=build/win64 --session \
+	  cmake/wine-run --build-dir=build/win64 $(QZHOST64) process \
+	  $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-dll64.wav --load $(DEMO_DIR)/settings.rec
 	@echo "== The same engine, native"
 	$(QZMB) process $(DEMO_DIR)/drums.wav $(DEMO_DIR)/drums-native.wav --record $(DEMO_DIR)/settings.rec
 	@echo "== Do they agree?"
 	$(QZMB) compare $(DEMO_DIR)/drums-native.wav $(DEMO_DIR)/drums-dll.wav
-	@echo "Files: $(DEMO_DIR)/drums.wav (input), drums-dll.wav and drums-native.wav (compressed)"
+	$(QZMB) compare $(DEMO_DIR)/drums-native.wav $(DEMO_DIR)/drums-dll64.wav
+	cmp $(DEMO_DIR)/drums-dll.wav $(DEMO_DIR)/drums-dll64.wav
+	@echo "the 32-bit and the 64-bit DLL agree bit for bit"
+	@echo "Files: $(DEMO_DIR)/drums.wav (input), drums-dll.wav, drums-dll64.wav and drums-native.wav (compressed)"
 
-test: test-native test-native-asan test-native-tsan test-fuzz test-win32
+test: test-native test-native-asan test-native-tsan test-fuzz test-win32 test-win64
 
 # The README's picture of the compressor at work on the demo loop.
 plot: native
@@ -98,9 +108,9 @@ bootstrap:
 bootstrap-i386: bootstrap
 	tools/bootstrap.sh i386
 
-native native-asan native-tsan: bootstrap
+native native-asan native-tsan win64: bootstrap
 win32: bootstrap-i386
-native native-asan native-tsan win32:
+native native-asan native-tsan win32 win64:
 	cmake --preset $@
 	cmake --build build/$@ -j$(JOBS)
 
@@ -129,6 +139,11 @@ test-fuzz: fuzz-targets
 # before ctest and stopped afterwards, pass or fail: see cmake/wine-run.
 test-win32: win32
 	$(XVFB) cmake/wine-run --build-dir=build/win32 --session $(CTEST) build/win32
+
+# The 64-bit suite in its 64-bit prefix. Its cross-width test also runs the 32-bit
+# build's DLL and programs there, as 64-bit Windows runs 32-bit hosts.
+test-win64: win64 win32
+	$(XVFB) cmake/wine-run --build-dir=build/win64 --session $(CTEST) build/win64
 
 # The battery's long version: the same program ctest runs short, told to run long.
 battery: win32

@@ -107,13 +107,27 @@ bool FileExists(const std::string& path)
 
 enum class RegistryText { Missing, Read, TooLong };
 
-// A string value of HKEY_LOCAL_MACHINE\key. A value that does not fit MAX_PATH bytes
-// with its terminator is reported, never cut; one stored without its terminator is
-// taken as stored.
-RegistryText ReadRegistryText(const std::string& key, const char* valueName, std::string& text)
+// On 64-bit Windows the 32-bit and the 64-bit DLL are registered in two views of the
+// registry, and both keep their presets in one store: the one the 64-bit view's class
+// key leads to, when that key exists, else the one of the DLL's own view. 32-bit
+// Windows has one view and ignores the flag.
+REGSAM StoreRegistryView(const std::string& classKey)
 {
     HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, classKey.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &handle) !=
+        ERROR_SUCCESS)
+        return 0;
+    RegCloseKey(handle);
+    return KEY_WOW64_64KEY;
+}
+
+// A string value of HKEY_LOCAL_MACHINE\key in the registry view `view`. A value that
+// does not fit MAX_PATH bytes with its terminator is reported, never cut; one stored
+// without its terminator is taken as stored.
+RegistryText ReadRegistryText(REGSAM view, const std::string& key, const char* valueName, std::string& text)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS)
         return RegistryText::Missing;
     char buffer[MAX_PATH];
     DWORD type = 0, size = sizeof buffer;
@@ -174,26 +188,28 @@ bool PresetManager::ReportLongPath(const std::string& path)
 }
 
 // The store is "PluginPath"\fileName when that registry value exists, else beside the
-// module the class is registered with. A module loaded without registration (a host
-// such as qzhost) keeps it beside itself. A path that does not fit MAX_PATH is reported.
+// module the class is registered with, both read in the view StoreRegistryView picks.
+// A module loaded without registration (a host such as qzhost) keeps it beside itself.
+// A path that does not fit MAX_PATH is reported.
 bool PresetManager::FindStorePath(const char* fileName)
 {
     const std::string pluginPathValue = "HKEY_LOCAL_MACHINE\\" + m_classKey + "\\PluginPath";
     const std::string serverKey = m_classKey + "\\InProcserver32";
+    const REGSAM view = StoreRegistryView(m_classKey);
     // The folder of a module path, with its backslash; empty when it names none.
     const auto folderOf = [](const std::string& module) {
         const size_t slash = module.rfind('\\');
         return ContainsDll(module) && slash != std::string::npos ? module.substr(0, slash + 1) : std::string();
     };
     std::string directory, module, path;
-    switch (ReadRegistryText(m_classKey, "PluginPath", directory)) {
+    switch (ReadRegistryText(view, m_classKey, "PluginPath", directory)) {
     case RegistryText::Read:
         path = directory + (!directory.empty() && directory.back() == '\\' ? "" : "\\") + fileName;
         break;
     case RegistryText::TooLong:
         return ReportLongPath(pluginPathValue);
     case RegistryText::Missing: {
-        if (ReadRegistryText(serverKey, nullptr, module) == RegistryText::TooLong)
+        if (ReadRegistryText(view, serverKey, nullptr, module) == RegistryText::TooLong)
             return ReportLongPath("HKEY_LOCAL_MACHINE\\" + serverKey);
         std::string folder = folderOf(module);
         if (folder.empty()) {

@@ -3,10 +3,12 @@
 // filter graph manager (or plays them in real time with the filter's editor open),
 // and makes settings records.
 //
-//   qzhost process IN.wav OUT.wav [SETTINGS] [--ramp ...]... [--save FILE] [--editor] [--dll PATH]
-//   qzhost settings [SETTINGS] --save FILE [--dll PATH]
-//   qzhost presets [--dll PATH]
-//   qzhost params [--dll PATH]
+//   qzhost process IN.wav OUT.wav [SETTINGS] [--ramp ...]... [--save FILE] [--editor] [FILTER]
+//   qzhost settings [SETTINGS] --save FILE [FILTER]
+//   qzhost presets [FILTER]
+//   qzhost params [FILTER]
+//
+// FILTER is --dll PATH or --registered; by default the DLL beside qzhost.exe.
 //
 // Exit codes: 0 done, 1 the task failed, 2 the command line is wrong. Every failure is
 // one line on standard error, and no output file is left behind by a failed run.
@@ -38,7 +40,9 @@ const char* const kUsage =
     "       qzhost params\n"
     "       qzhost help\n"
     "SETTINGS, applied in this order: [--preset N] [--load FILE] [--set \"LABEL=VALUE\"]...\n"
-    "Every command also takes --dll PATH (default: qzMultibandDX.dll beside qzhost.exe).\n"
+    "Every command also takes --dll PATH (default: qzMultibandDX.dll beside qzhost.exe), or\n"
+    "--registered: the filter as other hosts create it, from the DLL registered (regsvr32) for\n"
+    "programs of qzhost's width.\n"
     "\n"
     "  process   streams IN.wav (16-bit PCM) through the filter into OUT.wav, in the same format\n"
     "  settings  applies the settings to a new filter and saves its 240-byte record\n"
@@ -62,7 +66,7 @@ struct CommandLine {
     std::wstring command;
     std::vector<std::wstring> files;
     SettingsOptions settings;
-    std::wstring dllPath;
+    FilterModule::Source filter;
     bool editor = false;
 };
 
@@ -98,6 +102,12 @@ CommandLine Parse(int argc, wchar_t** argv)
             line.editor = true;
             continue;
         }
+        if (argument == L"--registered") {
+            if (line.filter.registered)
+                throw UsageError("--registered given twice");
+            line.filter.registered = true;
+            continue;
+        }
         const bool known = argument == L"--preset" || argument == L"--load" || argument == L"--set" ||
                            argument == L"--ramp" || argument == L"--save" || argument == L"--dll";
         if (!known)
@@ -109,7 +119,7 @@ CommandLine Parse(int argc, wchar_t** argv)
             if (hasDll)
                 throw UsageError("--dll given twice");
             hasDll = true;
-            line.dllPath = value;
+            line.filter.dllPath = value;
             continue;
         }
         if (!process && !settings)
@@ -139,6 +149,8 @@ CommandLine Parse(int argc, wchar_t** argv)
         if (value.empty())
             throw UsageError(option + " needs a value");
     }
+    if (hasDll && line.filter.registered)
+        throw UsageError("--dll and --registered name two filters: give one of them");
     if (process && line.files.size() != 2)
         throw UsageError("qzhost process needs IN.wav and OUT.wav");
     if (settings && !hasSave)
@@ -212,7 +224,7 @@ int Process(const CommandLine& line)
     if (line.editor)
         CheckWindowsCanOpen();
 
-    FilterModule module(line.dllPath);
+    FilterModule module(line.filter);
     ComPtr<IBaseFilter> filter = module.CreateFilter();
     FilterSettings settings(filter.get());
     settings.Validate(options);
@@ -263,7 +275,7 @@ int Process(const CommandLine& line)
 
 int Settings(const CommandLine& line)
 {
-    FilterModule module(line.dllPath);
+    FilterModule module(line.filter);
     ComPtr<IBaseFilter> filter = module.CreateFilter();
     FilterSettings settings(filter.get());
     const std::vector<std::string> applied = settings.Apply(line.settings);
@@ -275,7 +287,7 @@ int Settings(const CommandLine& line)
 
 int Presets(const CommandLine& line)
 {
-    FilterModule module(line.dllPath);
+    FilterModule module(line.filter);
     FilterSettings settings(module.CreateFilter().get());
     const std::vector<std::wstring> names = settings.PresetNames();
     for (size_t i = 0; i < names.size(); ++i)
@@ -285,7 +297,7 @@ int Presets(const CommandLine& line)
 
 int Params(const CommandLine& line)
 {
-    FilterModule module(line.dllPath);
+    FilterModule module(line.filter);
     FilterSettings settings(module.CreateFilter().get());
     const std::vector<FilterSettings::ParamDescription> params = settings.Params();
     std::printf("%-5s %-12s %-6s %s\n", "index", "label", "unit", "default (normalized)");

@@ -263,8 +263,10 @@ TEST(MultiMeter, OutOfRangeMessagesWriteNothing)
     SendMessageA(meter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 100));
     Pump();
     Page().reports.clear();
-    SendMessageA(meter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(30, 100 - 500));
-    SendMessageA(meter, WM_LBUTTONUP, 0, MAKELPARAM(30, 100 - 500));
+    // A pointer position above the window: y is negative in the message's signed word.
+    const LPARAM above = MAKELPARAM(30, static_cast<WORD>(100 - 500));
+    SendMessageA(meter, WM_MOUSEMOVE, MK_LBUTTON, above);
+    SendMessageA(meter, WM_LBUTTONUP, 0, above);
     const auto adjusts = ReportsOf(MM_ADJUST);
     ASSERT_FALSE(adjusts.empty());
     EXPECT_EQ(int(adjusts[0].wParam), 300) << "band 0's threshold is still -300";

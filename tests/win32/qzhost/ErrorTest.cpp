@@ -68,6 +68,9 @@ TEST_F(QzhostRefuses, CommandLinesItCannotMakeSenseOf)
     EXPECT_TRUE(Says(Refused({L"presets", in}, kUsage), "takes no file name"));
     EXPECT_TRUE(Says(Refused({L"settings", L"--editor", L"--save", out}, kUsage), "--editor belongs to qzhost process"));
     EXPECT_TRUE(Says(Refused(ProcessWith({L"--editor", L"--editor"}), kUsage), "--editor given twice"));
+    EXPECT_TRUE(Says(Refused({L"presets", L"--registered", L"--registered"}, kUsage), "--registered given twice"));
+    EXPECT_TRUE(Says(Refused(ProcessWith({L"--dll", L"qzMultibandDX.dll", L"--registered"}), kUsage),
+                     "--dll and --registered name two filters"));
 }
 
 TEST_F(QzhostRefuses, NothingWhenHelpIsAskedFor)

@@ -279,8 +279,12 @@ qz::ParamBlock BlockWith(const std::vector<std::pair<const char*, float>>& value
 }
 
 QzhostChild::QzhostChild(const std::vector<std::wstring>& arguments)
+    : QzhostChild(ProgramFolder() + L"qzhost.exe", arguments)
 {
-    const std::wstring exe = ProgramFolder() + L"qzhost.exe";
+}
+
+QzhostChild::QzhostChild(const std::wstring& exe, const std::vector<std::wstring>& arguments)
+{
     m_commandLine = QuoteArgument(exe);
     for (const std::wstring& argument : arguments)
         m_commandLine += L" " + QuoteArgument(argument);
@@ -350,6 +354,19 @@ HostRun QzhostChild::Wait()
 }
 
 HostRun RunQzhost(const std::vector<std::wstring>& arguments) { return QzhostChild(arguments).Wait(); }
+
+HostRun RunProgram(const std::wstring& program, const std::vector<std::wstring>& arguments)
+{
+    return QzhostChild(program, arguments).Wait();
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
 
 std::vector<std::string> Lines(const std::string& text)
 {

@@ -66,12 +66,13 @@ struct HostRun {
     std::string out;  // standard output
     std::string err;  // standard error
 };
-// qzhost.exe (beside this test program) started with `arguments`, its standard input
-// empty and its output going to files. A child still running when the object goes
-// is ended.
+// qzhost.exe (beside this test program), or another `program`, started with
+// `arguments`, its standard input empty and its output going to files. A child still
+// running when the object goes is ended.
 class QzhostChild {
 public:
     explicit QzhostChild(const std::vector<std::wstring>& arguments);
+    QzhostChild(const std::wstring& program, const std::vector<std::wstring>& arguments);
     ~QzhostChild();
     QzhostChild(const QzhostChild&) = delete;
     QzhostChild& operator=(const QzhostChild&) = delete;
@@ -90,8 +91,12 @@ private:
     PROCESS_INFORMATION m_process{};
 };
 
-// Runs qzhost.exe with `arguments` and waits for it.
+// Runs qzhost.exe (or `program`) with `arguments` and waits for it.
 HostRun RunQzhost(const std::vector<std::wstring>& arguments);
+HostRun RunProgram(const std::wstring& program, const std::vector<std::wstring>& arguments);
+
+// The folder of this test program, with a backslash at its end.
+std::wstring ProgramFolder();
 
 // The lines of a text, without line ends.
 std::vector<std::string> Lines(const std::string& text);
