@@ -468,11 +468,12 @@ TEST_F(Battery, SaveLoadSaveGivesTheSameBytesAndRefusedStreamsChangeNothing)
 
         // Streams it must refuse: cut short, or another filter's header.
         std::vector<BYTE> refused = saved;
-        if (round % 2 == 0)
+        if (round % 2 == 0) {
             refused.resize(random() % 240);
-        else
+        } else {
             for (int k = 0; k < 20; ++k)
                 refused[k] = static_cast<BYTE>(random());
+        }
         const HRESULT hr = Load(second.get(), refused);
         const bool unchanged = Saved(second.get()) == saved;
         if (hr != S_OK)

@@ -286,7 +286,7 @@ TEST(ClassFactory, ResultCodesAndAggregationRefusals)
     FilterServer server;
     ASSERT_TRUE(server.ok());
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject = reinterpret_cast<GetClassObjectFn>(GetProcAddress(server.module(), "DllGetClassObject"));
+    auto getClassObject = server.EntryPoint<GetClassObjectFn>("DllGetClassObject");
     ComPtr<IClassFactory> factory;
     EXPECT_EQ(getClassObject(qz::kCLSID_Filter, IID_IUnknown, factory.put_void()), S_OK);
     EXPECT_EQ(getClassObject(qz::kCLSID_Filter, IID_IBaseFilter, factory.put_void()), E_NOINTERFACE);

@@ -3,7 +3,7 @@
 #include "qz_guids.h"
 
 namespace {
-using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+using ServerCall = HRESULT(STDAPICALLTYPE*)();
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 } // namespace
 
@@ -11,7 +11,7 @@ FilterServer::FilterServer(const wchar_t* path) : m_module(LoadLibraryW(path))
 {
     if (m_module == nullptr)
         return;
-    auto getClassObject = reinterpret_cast<GetClassObjectFn>(GetProcAddress(m_module, "DllGetClassObject"));
+    auto getClassObject = EntryPoint<GetClassObjectFn>("DllGetClassObject");
     if (getClassObject != nullptr)
         getClassObject(qz::kCLSID_Filter, IID_IClassFactory, m_factory.put_void());
 }
@@ -24,15 +24,15 @@ FilterServer::~FilterServer()
 
 HRESULT FilterServer::CanUnloadNow()
 {
-    return reinterpret_cast<EntryPoint>(GetProcAddress(m_module, "DllCanUnloadNow"))();
+    return EntryPoint<ServerCall>("DllCanUnloadNow")();
 }
 
 HRESULT FilterServer::Register()
 {
-    return reinterpret_cast<EntryPoint>(GetProcAddress(m_module, "DllRegisterServer"))();
+    return EntryPoint<ServerCall>("DllRegisterServer")();
 }
 
 HRESULT FilterServer::Unregister()
 {
-    return reinterpret_cast<EntryPoint>(GetProcAddress(m_module, "DllUnregisterServer"))();
+    return EntryPoint<ServerCall>("DllUnregisterServer")();
 }

@@ -33,6 +33,15 @@ public:
     HRESULT Register();
     HRESULT Unregister();
 
+    // The DLL's export `name` as a `Function`. FARPROC's own type says nothing of the
+    // export's (and its return width differs from HRESULT's in 64-bit builds), so the
+    // address goes through void*.
+    template <typename Function>
+    Function EntryPoint(const char* name) const
+    {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
+    }
+
 private:
     HMODULE m_module = nullptr;
     ComPtr<IClassFactory> m_factory;
