@@ -8,6 +8,7 @@
 #include "IniText.h"
 #include "PresetFileFormat.h"
 #include "PresetList.h"
+#include "PresetReadingCases.h"
 
 namespace qz {
 namespace {
@@ -107,6 +108,99 @@ TEST(PresetFile, HostileFilesLoadWithinTheLimits)
     ASSERT_EQ(sections.size(), 1u);
     EXPECT_EQ(sections[0].fields.name, "Kept");
     EXPECT_EQ(sections[0].fields.data, "\x01\x02\xff");
+}
+
+// The presets of a file as the reader gives them, in the plug-in's order.
+PresetList ReadPresets(const std::string& bytes)
+{
+    PresetList presets;
+    for (const PresetSection& section : ReadPresetSections(IniText(bytes)))
+        if (section.isPreset()) {
+            PresetRecord record;
+            static_cast<PresetFields&>(record) = section.fields;
+            presets.push_back(record);
+        }
+    SortPresets(presets);
+    return presets;
+}
+
+TEST(IniText, ReadsLineEndsAndEncodingsAsTheProfileFunctionsDo)
+{
+    for (const test::PresetReadingCase& c : test::PresetReadingCases("x")) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(test::PresetLines(ReadPresets(c.bytes)), c.presets);
+        EXPECT_EQ(ReadPresetFileIdentity(IniText(c.bytes)), "x");
+    }
+}
+
+std::string Bytes(const IniText& ini, IniText::Span span) { return ini.bytes().substr(span.begin, span.end - span.begin); }
+
+// Every byte of the file belongs to the preamble or to exactly one section, and a
+// section's keys know their lines.
+TEST(IniText, KnowsTheBytesOfEverySectionAndKey)
+{
+    const std::string text = "\xEF\xBB\xBF; a comment\r\nstray=1\r\n[A]\r\nk = v \r\n\r\n  [ B ] trailing\nx\rY=2";
+    const IniText ini(text);
+    EXPECT_EQ(ini.encoding(), IniEncoding::Utf8);
+    EXPECT_EQ(Bytes(ini, ini.preamble()), "\xEF\xBB\xBF; a comment\r\nstray=1\r\n");
+    ASSERT_EQ(ini.sections().size(), 2u);
+    const IniText::Section& a = ini.sections()[0];
+    const IniText::Section& b = ini.sections()[1];
+    EXPECT_EQ(ini[a.name], "A");
+    EXPECT_EQ(Bytes(ini, a.bytes), "[A]\r\nk = v \r\n\r\n");
+    EXPECT_EQ(Bytes(ini, a.header), "[A]\r\n");
+    ASSERT_EQ(a.keyCount, 1u);
+    EXPECT_EQ(ini[ini.key(a, 0).name], "k");
+    EXPECT_EQ(ini[ini.key(a, 0).value], "v");
+    EXPECT_EQ(Bytes(ini, ini.key(a, 0).bytes), "k = v \r\n\r\n");
+    EXPECT_EQ(ini[b.name], "B");
+    EXPECT_EQ(Bytes(ini, b.bytes), "  [ B ] trailing\nx\rY=2");
+    ASSERT_EQ(b.keyCount, 2u);
+    EXPECT_FALSE(ini.key(b, 0).hasValue) << "a line without = is a key without a value";
+    EXPECT_EQ(ini.Read("b", "y", 10), "2");
+    EXPECT_EQ(ini.Read("", "stray", 10), std::nullopt) << "keys before the first section belong to none";
+    EXPECT_EQ(&*ini.FindSection("a"), &a);
+    EXPECT_EQ(ini.FindKey(b, "Z"), nullptr);
+}
+
+TEST(IniText, UnitsOfUtf16AreWholeAndTheirTextIsAnsi)
+{
+    std::string text = test::Utf16("[S]\nName=\xE9t\xE9\n", true);
+    text += std::string("\x3B\x26", 2);  // U+263B, beyond the ANSI code page
+    text += "\x01";                          // half a unit
+    const IniText ini(text);
+    EXPECT_EQ(ini.encoding(), IniEncoding::Utf16LE);
+    EXPECT_EQ(ini.Read("S", "Name", 99), "\xE9t\xE9");
+    ASSERT_EQ(ini.sections().size(), 1u);
+    EXPECT_EQ(ini.sections()[0].bytes.end, text.size()) << "the odd byte is kept with the last section";
+    ASSERT_EQ(ini.sections()[0].keyCount, 2u);
+    EXPECT_EQ(ini[ini.key(ini.sections()[0], 1).name], "?");
+}
+
+TEST(IniText, ValuesAreWrittenSoThatTheyReadBackAsThemselves)
+{
+    const std::string values[] = {"plain", "", " lead", "trail\t", "\"quoted\"", "'single'", "\"", "'mixed\"",
+                                  "  \"both\"  ", "end\x1a", "in side", "a=b;c"};
+    for (const std::string& value : values) {
+        SCOPED_TRACE(value);
+        const IniText ini("[S]\nK=" + IniValueText(value) + "\n");
+        EXPECT_EQ(ini.Read("S", "K", 100), value);
+    }
+    EXPECT_EQ(IniValueText("plain"), "plain") << "only what needs quotes gets them";
+}
+
+TEST(IniEncodingTest, AnsiTextRoundTripsThroughEveryEncoding)
+{
+    std::string all;
+    for (int c = 1; c < 256; ++c)
+        all.push_back(static_cast<char>(c));
+    for (IniEncoding encoding : {IniEncoding::Ansi, IniEncoding::Utf8, IniEncoding::Utf16LE, IniEncoding::Utf16BE}) {
+        const std::string bytes = FileFromAnsi(all, encoding);
+        EXPECT_EQ(AnsiFromFile(bytes, 0, bytes.size(), encoding), all) << static_cast<int>(encoding);
+    }
+    EXPECT_EQ(FileFromAnsi("\x80", IniEncoding::Utf8), "\xE2\x82\xAC") << "the euro sign of Windows-1252";
+    const std::string broken = "\xC3(\xF0\x9F\x98\x80\xED\xA0\x80";  // bad, beyond the plane, a surrogate
+    EXPECT_EQ(AnsiFromFile(broken, 0, broken.size(), IniEncoding::Utf8), "?(?????") << "each half of the pair unknown";
 }
 
 } // namespace
