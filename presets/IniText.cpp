@@ -73,7 +73,7 @@ IniText::IniText(std::string bytes) : m_bytes(std::move(bytes))
         AddLine(line, {lineStart, next});
         lineStart = next;
     }
-    (m_sections.empty() ? m_preamble : m_sections.back().bytes).end = m_bytes.size();
+    (m_sections.empty() ? m_preamble : m_sections.back().bytes).end = end;
 }
 
 void IniText::AddLine(Text line, Span bytes)
@@ -139,9 +139,14 @@ std::optional<std::string> IniText::Read(const std::string& section, const std::
 {
     const Section* found = FindSection(section);
     const Key* entry = found != nullptr ? FindKey(*found, key) : nullptr;
-    if (entry == nullptr || !entry->hasValue)
+    return entry != nullptr ? Value(*entry, maxChars) : std::nullopt;
+}
+
+std::optional<std::string> IniText::Value(const Key& key, size_t maxChars) const
+{
+    if (!key.hasValue)
         return std::nullopt;
-    std::string_view value = (*this)[entry->value];
+    std::string_view value = (*this)[key.value];
     value = value.substr(0, value.find('\0'));
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
         value = value.substr(1, value.size() - 2);

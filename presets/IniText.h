@@ -12,7 +12,8 @@
 // matching single or double quotes loses them.
 //
 // For rewriting a file without disturbing what it holds, each section (and each of its
-// keys) also knows the bytes of the file it came from, line breaks included.
+// keys) also knows the bytes of the file it came from, line breaks included. (A last
+// byte of a UTF-16 file that makes no whole code unit belongs to none.)
 
 #include <string>
 #include <string_view>
@@ -68,6 +69,8 @@ public:
     const Section* FindSection(const std::string& name) const;
     // The first key of this name in `section`, or nullptr.
     const Key* FindKey(const Section& section, const std::string& name) const;
+    // A key's value as Read gives it; none for a key without one.
+    std::optional<std::string> Value(const Key& key, size_t maxChars) const;
 
 private:
     void AddLine(Text line, Span bytes);
