@@ -1,8 +1,5 @@
 #include "IniText.h"
 
-#include <fstream>
-#include <iterator>
-
 namespace qz {
 
 namespace {
@@ -110,15 +107,6 @@ void IniText::AddLine(Text line, Span bytes)
     }
     m_keys.push_back(key);
     ++m_sections.back().keyCount;
-}
-
-bool IniText::Load(const std::string& path, IniText& ini)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    ini = IniText(std::string(std::istreambuf_iterator<char>(file), {}));
-    return true;
 }
 
 const IniText::Section* IniText::FindSection(const std::string& name) const

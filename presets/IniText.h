@@ -50,8 +50,6 @@ public:
 
     IniText() = default;
     explicit IniText(std::string bytes);
-    // Reads a whole file; false when it cannot be read.
-    static bool Load(const std::string& path, IniText& ini);
 
     std::optional<std::string> Read(const std::string& section, const std::string& key,
                                     size_t maxChars) const override;

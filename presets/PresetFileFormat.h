@@ -28,6 +28,8 @@ constexpr char kNameKey[] = "Name";
 constexpr char kBankKey[] = "Bank";
 constexpr char kDataKey[] = "Data";
 constexpr size_t kIdentityChars = 99;
+// The largest preset file read: some 300,000 presets. Anything larger is not one.
+constexpr size_t kPresetFileLimit = size_t{64} << 20;
 constexpr size_t kVersionChars = 15;
 
 // The identity a plug-in's preset files carry: the registry path of its class key,

@@ -3,6 +3,7 @@
 #include "IniText.h"
 #include "ParamTable.h"
 #include "PresetFileFormat.h"
+#include "SafeFiles.h"
 #include "qz_guids.h"
 
 namespace qz::cli {
@@ -45,11 +46,13 @@ std::vector<std::string> DescribeUnreadValues(const PresetDataReading& reading)
 PresetFileContents ReadPresetFile(const std::string& path, std::string& error)
 {
     PresetFileContents contents;
-    IniText file;
-    if (!IniText::Load(path, file)) {
-        error = "cannot read the preset file " + path;
+    std::string bytes;
+    const files::ReadResult read = files::ReadWholeFile(path, kPresetFileLimit, bytes);
+    if (!read.problem.empty()) {
+        error = "cannot read the preset file " + path + ": " + read.problem;
         return contents;
     }
+    const IniText file(std::move(bytes));
     const std::string identity = ReadPresetFileIdentity(file);
     if (identity.empty())
         contents.notes.push_back(path + " does not say which plug-in it belongs to");
@@ -64,7 +67,7 @@ PresetFileContents ReadPresetFile(const std::string& path, std::string& error)
         }
         PresetRecord record;
         static_cast<PresetFields&>(record) = sections[i].fields;
-        record.id = NextPresetId(contents.presets);
+        record.id = kFirstPresetId + static_cast<int>(contents.presets.size());
         contents.presets.push_back(std::move(record));
     }
     SortPresets(contents.presets);
