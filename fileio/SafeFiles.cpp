@@ -19,7 +19,7 @@ bool IsReservedDeviceName(const std::string& fileName)
            stem[3] <= '9';
 }
 
-std::string ReplaceFile(const Path& path, const std::string& bytes, const std::vector<Path>& inputs)
+std::string ReplaceContent(const Path& path, const std::string& bytes, const std::vector<Path>& inputs)
 {
     Path target;
     std::string problem = CheckDestination(path, inputs, target);

@@ -6,7 +6,7 @@
 //   folder, device or pipe is read, and a file larger than the caller expects is
 //   refused before a byte of it is read.
 // - An output must be a regular file that is not write-protected (devices, pipes,
-//   folders and reserved device names such as "NUL" are refused) and none of the files
+//   folders and, on Windows, reserved device names such as "NUL" are refused) and none of the files
 //   the run reads, whatever its name. A symbolic link is followed: the file it names is
 //   replaced and the link kept.
 // - The content goes to a new file of a unique name in the destination's folder; it is
@@ -39,6 +39,10 @@ std::string Shown(const Path& path);
 // NUL, COM1..COM9, LPT1..LPT9, in any case, with any extension, blanks or dots after
 // it): such a name opens a device, whatever the folder.
 bool IsReservedDeviceName(const std::string& fileName);
+
+// Whether two paths name the same file: the same absolute path (on Windows letter case
+// aside), or, when both exist, the same file by another name or link.
+bool SameFile(const Path& a, const Path& b);
 
 struct ReadResult {
     std::string problem;   // empty when read; else why not ("it is a folder" ...)
@@ -92,6 +96,6 @@ private:
 
 // Writes `bytes` as the file at `path`: the checks of CheckDestination, then an
 // OutputFile that holds every byte before it replaces the destination.
-std::string ReplaceFile(const Path& path, const std::string& bytes, const std::vector<Path>& inputs = {});
+std::string ReplaceContent(const Path& path, const std::string& bytes, const std::vector<Path>& inputs = {});
 
 } // namespace qz::files

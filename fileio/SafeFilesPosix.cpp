@@ -102,6 +102,16 @@ std::string BaseName(const std::string& path)
 
 std::string Shown(const Path& path) { return path; }
 
+bool SameFile(const Path& a, const Path& b)
+{
+    struct stat info;
+    if (stat(a.c_str(), &info) == 0)
+        return SameFile(info, b);
+    char resolvedA[PATH_MAX], resolvedB[PATH_MAX];
+    return a == b || (realpath(a.c_str(), resolvedA) != nullptr && realpath(b.c_str(), resolvedB) != nullptr &&
+                      std::strcmp(resolvedA, resolvedB) == 0);
+}
+
 ReadResult ReadWholeFile(const Path& path, size_t limit, std::string& bytes)
 {
     ReadResult result;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "FileMessages.h"
 
 namespace qz::files {
@@ -29,7 +31,7 @@ std::string ErrorText(DWORD error)
     std::string described = text != nullptr ? text : "";
     if (text != nullptr)
         LocalFree(text);
-    while (!described.empty() && (described.back() == '\n' || described.back() == '\r' || described.back() == ' '))
+    while (!described.empty() && std::strchr("\r\n .", described.back()) != nullptr)
         described.pop_back();
     return described.empty() ? "error " + std::to_string(error) : described;
 }
@@ -134,6 +136,32 @@ std::wstring UniqueSuffix(unsigned attempt)
 } // namespace
 
 std::string Shown(const Path& path) { return Utf8(path); }
+
+namespace {
+
+std::wstring FullPath(const std::wstring& path)
+{
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    full.resize(written < size ? written : 0);
+    return full.empty() ? path : full;
+}
+
+} // namespace
+
+bool SameFile(const Path& a, const Path& b)
+{
+    const std::wstring fullA = FullPath(a), fullB = FullPath(b);
+    if (CompareStringOrdinal(fullA.c_str(), static_cast<int>(fullA.size()), fullB.c_str(), static_cast<int>(fullB.size()),
+                             TRUE) == CSTR_EQUAL)
+        return true;
+    const FileHandle file(fullA);
+    BY_HANDLE_FILE_INFORMATION info{};
+    return file.open() && GetFileInformationByHandle(file.get(), &info) && SameFile(info, fullB);
+}
 
 ReadResult ReadWholeFile(const Path& path, size_t limit, std::string& bytes)
 {

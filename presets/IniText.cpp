@@ -4,12 +4,6 @@ namespace qz {
 
 namespace {
 
-// What the profile functions trim: the C blanks and the end-of-file mark ^Z.
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == '\x1a';
-}
-
 bool IsLineBreak(unsigned unit) { return unit == '\n' || unit == '\r'; }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -36,9 +30,9 @@ bool SameName(std::string_view a, std::string_view b)
 IniText::Text Trimmed(const std::string& text, IniText::Text part)
 {
     size_t begin = part.at, end = part.at + part.length;
-    while (begin < end && IsBlank(text[begin]))
+    while (begin < end && IsBlankChar(text[begin]))
         ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
+    while (end > begin && IsBlankChar(text[end - 1]))
         --end;
     return {begin, end - begin};
 }
@@ -143,7 +137,7 @@ std::optional<std::string> IniText::Value(const Key& key, size_t maxChars) const
 
 std::string IniValueText(const std::string& value)
 {
-    const bool readsBack = value.empty() || (!IsBlank(value.front()) && !IsBlank(value.back()) &&
+    const bool readsBack = value.empty() || (!IsBlankChar(value.front()) && !IsBlankChar(value.back()) &&
                                              !(value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
                                                value.back() == value[0]));
     return readsBack ? value : '"' + value + '"';

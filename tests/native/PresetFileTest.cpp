@@ -40,15 +40,12 @@ TEST(PresetList, SortsNamedBanksWithoutCaseThenTheRootPresets)
     EXPECT_EQ(list[3].id, 1) << "equal keys keep their order";
 }
 
-TEST(PresetList, IdsStartAt3501AndGoAboveTheLargest)
+TEST(PresetList, BlankNamesAreNoNames)
 {
-    PresetList list;
-    EXPECT_EQ(NextPresetId(list), 3501);
-    list.push_back(Preset("a", "", 12));
-    EXPECT_EQ(NextPresetId(list), 3501) << "ids below 3500 count as 3500";
-    list.push_back(Preset("b", "", 3600));
-    list.push_back(Preset("c", "", 3502));
-    EXPECT_EQ(NextPresetId(list), 3601);
+    for (const std::string name : {"", " ", "\t \r\n\v\f", "\x1a"})
+        EXPECT_TRUE(IsBlankName(name)) << name;
+    for (const std::string name : {"a", " a ", "\xa0"})
+        EXPECT_FALSE(IsBlankName(name)) << name;
 }
 
 TEST(PresetList, FileNamesLoseTheCharactersAFileNameCannotHold)
@@ -58,6 +55,13 @@ TEST(PresetList, FileNamesLoseTheCharactersAFileNameCannotHold)
         {"Drums", "Drums"},
         {"a b*c?d<e>f:g\\h\"i/j|k\tl\rm\nn", "a_b_c_d_e_f_g_h_i_j_k_l_m_n"},
         {"Bässe & Höhen (2)", "Bässe_&_Höhen_(2)"},
+        {"NUL.ini", "NUL_.ini"},
+        {"aux.ini", "aux_.ini"},
+        {"Com1.bank.ini", "Com1_.bank.ini"},
+        {"lpt9", "lpt9_"},
+        {"con .ini", "con_.ini"},
+        {"Console.ini", "Console.ini"},
+        {"COM10.ini", "COM10.ini"},
     };
     for (const auto& [name, sanitized] : cases) {
         std::string text = name;

@@ -67,7 +67,7 @@ std::string WriteRecordFile(const std::string& path, const ParamBlock& block,
     WriteStoredBlock(block, stored);
     std::string bytes(reinterpret_cast<const char*>(header), sizeof header);
     bytes.append(reinterpret_cast<const char*>(stored), sizeof stored);
-    return files::ReplaceFile(path, bytes, settingsFiles);
+    return files::ReplaceContent(path, bytes, settingsFiles);
 }
 
 } // namespace qz::cli
