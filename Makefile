@@ -8,6 +8,8 @@
 #               docs/editor-all-bands.png and docs/editor-band.png, the preset menu
 #               and manager to docs/preset-menu.png and docs/preset-manager.png
 #               (Wine on Xvfb)
+# make fuzz   fuzz every parser for FUZZ_SECONDS each (default 60): executions,
+#             corpus size and coverage per target
 # make clean  remove every build folder
 #
 # Each step configures its build folder (cheap when nothing changed) and builds
@@ -18,8 +20,8 @@ CTEST   := ctest --output-on-failure --no-tests=error -j$(JOBS) --test-dir
 # Wine needs no display for the tests; programs that open windows get a virtual one.
 XVFB    := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: demo test battery gallery bootstrap bootstrap-i386 native native-asan native-tsan win32 \
-        test-native test-native-asan test-native-tsan test-win32 clean
+.PHONY: demo test battery gallery fuzz bootstrap bootstrap-i386 native native-asan native-tsan win32 \
+        fuzz-targets test-native test-native-asan test-native-tsan test-fuzz test-win32 clean
 
 # The demo: a drum loop compressed by the DLL in the system's filter graph under Wine
 # (qzhost) and by the native processor (qzmb) with the same settings record; the two
@@ -47,7 +49,7 @@ demo: native win32
 	$(QZMB) compare $(DEMO_DIR)/drums-native.wav $(DEMO_DIR)/drums-dll.wav
 	@echo "Files: $(DEMO_DIR)/drums.wav (input), drums-dll.wav and drums-native.wav (compressed)"
 
-test: test-native test-native-asan test-native-tsan test-win32
+test: test-native test-native-asan test-native-tsan test-fuzz test-win32
 
 # The pictures of the README: every push button in every state on the real skin,
 # the bare skin, the editor page while the demo loop plays, the preset menu and the
@@ -77,6 +79,15 @@ native native-asan native-tsan win32:
 	cmake --preset $@
 	cmake --build build/$@ -j$(JOBS)
 
+# The parsers' libFuzzer targets (clang): the tests run each over its seed corpus.
+fuzz-targets: bootstrap
+	cmake --preset fuzz
+	cmake --build build/fuzz -j$(JOBS)
+
+FUZZ_SECONDS ?= 60
+fuzz: fuzz-targets
+	fuzz/run.sh $(FUZZ_SECONDS)
+
 test-native: native
 	$(CTEST) build/native
 
@@ -85,6 +96,9 @@ test-native-asan: native-asan
 
 test-native-tsan: native-tsan
 	$(CTEST) build/native-tsan
+
+test-fuzz: fuzz-targets
+	$(CTEST) build/fuzz
 
 # One persistent wineserver for the whole run, started (and the prefix created)
 # before ctest and stopped afterwards, pass or fail: see cmake/wine-run.

@@ -1,13 +1,13 @@
 #include "SkinDrawing.h"
 
+#include "PackedDib.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace qz {
 
 namespace {
-
-int RowBytes(int width, int bitsPerPixel) { return (width * bitsPerPixel + 31) / 32 * 4; }
 
 // A rectangle of a device context as 32-bit pixels (blue, green, red, unused; rows
 // top first) that can be changed in memory and stored back. Empty (ok() false) when
@@ -96,18 +96,6 @@ void BlendPixel(RGBQUAD& d, const uint8_t* s, int fadeFloor, const uint32_t* tin
     d.rgbBlue = Blend(d.rgbBlue, b, k);
 }
 
-// The size of a DIB's colour table in entries. biClrUsed counts when it is set; a
-// table larger than the pixel format can index is refused (-1).
-int ColourTableEntries(const BITMAPINFOHEADER& header)
-{
-    const int indexable = header.biBitCount <= 8 ? 1 << header.biBitCount : 0;
-    if (header.biClrUsed == 0)
-        return indexable;
-    if (header.biClrUsed > 256 || (indexable && int(header.biClrUsed) > indexable))
-        return -1;
-    return int(header.biClrUsed);
-}
-
 HPALETTE PaletteFromTable(const RGBQUAD* table, int entries)
 {
     std::vector<BYTE> storage(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * size_t(entries));
@@ -121,95 +109,29 @@ HPALETTE PaletteFromTable(const RGBQUAD* table, int entries)
 
 } // namespace
 
-bool ExpandRle8(const uint8_t* data, size_t size, int width, int height, std::vector<uint8_t>& pixels)
-{
-    pixels.clear();
-    if (width <= 0 || height <= 0)
-        return false;
-    const size_t stride = size_t(RowBytes(width, 8));
-    std::vector<uint8_t> out(stride * size_t(height), 0);
-    int x = 0, y = 0; // y counts rows from the bottom, as they are stored
-    size_t i = 0;
-    while (i + 2 <= size && y < height) {
-        const int count = data[i];
-        const int value = data[i + 1];
-        i += 2;
-        if (count > 0) { // a run of one value
-            if (x + count > width)
-                return false;
-            std::memset(&out[size_t(y) * stride + size_t(x)], value, size_t(count));
-            x += count;
-        } else if (value == 0) { // end of line
-            x = 0;
-            ++y;
-        } else if (value == 1) { // end of bitmap
-            break;
-        } else if (value == 2) { // delta: move right and up
-            if (i + 2 > size)
-                return false;
-            x += data[i];
-            y += data[i + 1];
-            i += 2;
-            if (x > width || y > height)
-                return false;
-        } else { // an absolute run of `value` bytes, padded to an even length
-            const size_t run = size_t(value);
-            if (i + run > size || x + value > width)
-                return false;
-            std::memcpy(&out[size_t(y) * stride + size_t(x)], &data[i], run);
-            x += value;
-            i += run + (run & 1);
-        }
-    }
-    pixels.swap(out);
-    return true;
-}
-
-HBITMAP BitmapFromPackedDib(const void* dib, size_t size, HPALETTE* palette)
+HBITMAP BitmapFromPackedDib(const void* data, size_t size, HPALETTE* palette)
 {
     if (palette)
         *palette = nullptr;
-    if (!dib || size < sizeof(BITMAPINFOHEADER))
+    PackedDib dib;
+    if (!ReadPackedDib(static_cast<const uint8_t*>(data), size, dib))
         return nullptr;
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, dib, sizeof header);
-    const int bits = header.biBitCount;
-    const bool rle8 = header.biCompression == BI_RLE8;
-    if (header.biSize < sizeof header || header.biSize > size || header.biWidth <= 0 || header.biHeight == 0 ||
-        header.biWidth > 32767 || header.biHeight > 32767 || header.biHeight < -32767 ||
-        (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
-        !(header.biCompression == BI_RGB || (rle8 && bits == 8 && header.biHeight > 0)))
-        return nullptr;
-    const int entries = ColourTableEntries(header);
-    if (entries < 0)
-        return nullptr;
-    const auto* bytes = static_cast<const uint8_t*>(dib);
-    const size_t tableOffset = header.biSize;
-    const size_t pixelOffset = tableOffset + sizeof(RGBQUAD) * size_t(entries);
-    if (pixelOffset > size)
-        return nullptr;
-    const int rows = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    const int bits = dib.header.bitCount;
+    const int entries = dib.colourEntries;
 
     // The header and colour table that CreateDIBitmap reads, followed by nothing: the
     // pixels are passed separately (expanded for RLE8).
     std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD) * size_t(entries));
-    std::memcpy(info.data(), &header, sizeof header);
     auto* infoHeader = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
     infoHeader->biSize = sizeof(BITMAPINFOHEADER);
+    infoHeader->biWidth = dib.header.width;
+    infoHeader->biHeight = dib.header.height;
+    infoHeader->biPlanes = 1;
+    infoHeader->biBitCount = WORD(bits);
+    infoHeader->biCompression = BI_RGB;
+    infoHeader->biSizeImage = DWORD(dib.rowBytes * size_t(dib.rows));
     infoHeader->biClrUsed = DWORD(entries);
-    std::memcpy(info.data() + sizeof(BITMAPINFOHEADER), bytes + tableOffset, sizeof(RGBQUAD) * size_t(entries));
-
-    std::vector<uint8_t> expanded;
-    const void* pixels = bytes + pixelOffset;
-    if (rle8) {
-        if (!ExpandRle8(bytes + pixelOffset, size - pixelOffset, header.biWidth, rows, expanded))
-            return nullptr;
-        infoHeader->biCompression = BI_RGB;
-        infoHeader->biSizeImage = DWORD(expanded.size());
-        pixels = expanded.data();
-    } else if (size_t(RowBytes(header.biWidth, bits)) * size_t(rows) > size - pixelOffset) {
-        return nullptr; // fewer pixels than the header promises
-    }
+    std::memcpy(info.data() + sizeof(BITMAPINFOHEADER), dib.colourTable, sizeof(RGBQUAD) * size_t(entries));
 
     HDC screen = GetDC(nullptr);
     if (!screen)
@@ -223,7 +145,7 @@ HBITMAP BitmapFromPackedDib(const void* dib, size_t size, HPALETTE* palette)
             RealizePalette(screen);
         }
     }
-    HBITMAP bitmap = CreateDIBitmap(screen, infoHeader, CBM_INIT, pixels, reinterpret_cast<BITMAPINFO*>(info.data()),
+    HBITMAP bitmap = CreateDIBitmap(screen, infoHeader, CBM_INIT, dib.pixels, reinterpret_cast<BITMAPINFO*>(info.data()),
                                     DIB_RGB_COLORS);
     if (previousPalette)
         SelectPalette(screen, previousPalette, FALSE);

@@ -34,13 +34,9 @@ HBITMAP LoadSkinBitmap(HMODULE module, int resource, HPALETTE* palette);
 
 // The same from a packed device-independent bitmap in memory (header, colour table,
 // pixels) of `size` bytes: what LoadSkinBitmap does once it has found the resource.
-// Uncompressed and RLE8 images; anything that does not fit in `size` gives null.
+// Uncompressed and RLE8 images; anything that does not fit in `size` gives null
+// (ReadPackedDib in PackedDib.h says what is accepted).
 HBITMAP BitmapFromPackedDib(const void* dib, size_t size, HPALETTE* palette);
-
-// Expands BI_RLE8 data into `width` x `height` 8-bit pixels, rows bottom first and
-// padded to 4 bytes, as an uncompressed DIB stores them. False (and `pixels` empty)
-// when the data would write outside the image or reads past its end.
-bool ExpandRle8(const uint8_t* data, size_t size, int width, int height, std::vector<uint8_t>& pixels);
 
 // A raw pixel image (RT_RCDATA), in place in the module; null when missing.
 const uint8_t* LoadPixelImage(HMODULE module, int resource);

@@ -45,18 +45,11 @@ double SignalPath::containInput(double sample)
         ++m_nonFiniteInput;
         return 0.0;
     }
-    return std::clamp(sample, -kSampleLimit, kSampleLimit);
+    return std::clamp(sample, -kInputLimit, kInputLimit);
 }
 
-void SignalPath::containOutput(double& left, double& right)
+void SignalPath::restartAfterBreakdown(double& left, double& right)
 {
-    if (std::isfinite(left) && std::isfinite(right)) {
-        left = std::clamp(left, -kSampleLimit, kSampleLimit);
-        right = std::clamp(right, -kSampleLimit, kSampleLimit);
-        return;
-    }
-    // Bounded input cannot get here; should the state break down all the same, the
-    // stream goes on from fresh filters, detectors and limiter gains.
     for (BandState& band : m_bands)
         band.reset();
     m_split[0].reset();
@@ -98,7 +91,7 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         const double z = m_noise.next();
         double left = static_cast<double>(in[0]);
         double right = stereo ? static_cast<double>(in[1]) : left;
-        if (!(std::fabs(left) <= kSampleLimit && std::fabs(right) <= kSampleLimit)) {
+        if (!(std::fabs(left) <= kInputLimit && std::fabs(right) <= kInputLimit)) {
             left = containInput(left);
             right = stereo ? containInput(right) : left;
         }
@@ -118,8 +111,8 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         }
         double outL = k.outputGain * sumL;
         double outR = k.outputGain * sumR;
-        if (!(std::fabs(outL) <= kSampleLimit && std::fabs(outR) <= kSampleLimit))
-            containOutput(outL, outR);
+        if (!(std::fabs(outL) <= kBrokenSum && std::fabs(outR) <= kBrokenSum))
+            restartAfterBreakdown(outL, outR);
 
         if (!k.limiterOn) {
             over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;

@@ -28,10 +28,24 @@ struct PathCoefficients {
 
 class SignalPath {
 public:
-    // Input and output samples are kept within +-kSampleLimit (+60 dBFS): a sample
-    // beyond it is clipped to it, and a NaN or infinite input sample is taken as
-    // silence, so neither can upset the filters' and detectors' state.
-    static constexpr double kSampleLimit = 1000.0;
+    // Input samples are kept within +-kInputLimit (+60 dBFS): a finite sample beyond it
+    // is clipped to it, and a NaN or infinite one is taken as silence, so neither can
+    // upset the filters' and detectors' state.
+    static constexpr double kInputLimit = 1000.0;
+
+    // The band sum is not clipped: it reaches the limiter, or the output, as computed.
+    // The loudest the parameters can make it from input within +-A is
+    //     outGain x makeup x sum over bands of P A (P A / threshold)^s,
+    // with outGain at most 15.85 (+24 dB), makeup 7.94 (+18 dB), threshold 0.001
+    // (-60 dB), s = 1/ratio - 1 at most 1.5 (0.4:1), and P the band's peak gain (the
+    // sum of the magnitudes of its impulse response), which a search of crossover
+    // settings at 8 kHz to 192 kHz finds at 6.4 at the most. That is below 1e10
+    // (+200 dBFS) from full-scale input and below 1e18 from input at kInputLimit (even
+    // a peak gain of 10 keeps it there), and a 32-bit float holds it (up to 3.4e38).
+    // A sum beyond kBrokenSum, or not finite, can therefore only mean that the state
+    // broke down; should that happen all the same, the path restarts from fresh state
+    // and that frame is silence.
+    static constexpr double kBrokenSum = 1e30;
 
     // A new stream: detectors, gains and filters start afresh; the lookahead keeps its
     // content until the next lookahead reset.
@@ -62,9 +76,9 @@ public:
     const PathCoefficients& coefficients() const { return m_k; }
 
 private:
-    // The rare paths of the frame loop, for samples beyond kSampleLimit.
+    // The rare paths of the frame loop: input beyond kInputLimit, a broken state.
     double containInput(double sample);
-    void containOutput(double& left, double& right);
+    void restartAfterBreakdown(double& left, double& right);
 
     PathCoefficients m_k{};
     bool m_adopted = false;

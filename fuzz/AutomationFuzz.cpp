@@ -1,19 +1,19 @@
 // Drives one automation object with random sequences of host and editor calls and
 // checks its invariants: segment lists stay sorted, values stay in range, nothing
 // crashes or leaks (AddressSanitizer runs with libFuzzer).
-//
-//   fuzz/run.sh [seconds]
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "BlockRanges.h"
 #include "MediaParams.h"
 #include "StandaloneEngine.h"
 
 namespace {
 
 using namespace qz;
+using fuzz::Check;
 
 // Reads the fuzzer's bytes as a stream of small values.
 struct Input {
@@ -30,12 +30,6 @@ struct Input {
         return value;
     }
 };
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 } // namespace
 
@@ -87,14 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int p = 0; p < kParamCount; ++p) {
         const std::vector<MP_ENVELOPE_SEGMENT> segments = automation.Envelope(p).Segments();
         for (size_t k = 1; k < segments.size(); ++k)
-            Check(segments[k - 1].rtStart <= segments[k].rtStart);
+            Check(segments[k - 1].rtStart <= segments[k].rtStart, "segments sorted by start");
         const MP_DATA value = automation.Envelope(p).CurrentValue();
-        Check(value >= 0.0f && value <= 1.0f);
+        Check(value >= 0.0f && value <= 1.0f, "envelope values within 0..1");
     }
     engine.PullAutomation();
     ParamBlock block;
     engine.GetParamBlock(&block);
-    for (int i = 0; i < kBlockFieldCount; ++i)
-        Check(block.field(i) == BlockField(i).clamp(block.field(i)));
+    fuzz::CheckWithinRanges(block);
     return 0;
 }

@@ -1,8 +1,10 @@
 // Samples the filters must never see: NaN and infinite input is taken as silence, huge
-// finite input and output are clipped at +60 dBFS, and a signal path whose state broke
-// down recovers at once.
+// finite input is clipped at +60 dBFS, and a signal path whose state broke down
+// recovers at once. Nothing else is bounded: the band sum, however hot the settings
+// make it, reaches the limiter and the float outputs as computed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -35,13 +37,14 @@ struct Rendering {
 // Streams `input` through a fresh engine in 512-frame blocks, as the filter would, and
 // flushes the lookahead.
 template <typename Sample>
-Rendering Render(const std::vector<double>& input, int channels, bool limiter, const ParamBlock* settings = nullptr)
+Rendering Render(const std::vector<double>& input, int channels, bool limiter, const ParamBlock* settings = nullptr,
+                 DWORD rate = kRate)
 {
     TestEngine engine(false);
     ParamBlock block = settings != nullptr ? *settings : DefaultParamBlock();
     block.Limiter = limiter;
     engine.ApplyParamBlock(&block);
-    const WAVEFORMATEX format = MakeFormat(WAVE_FORMAT_IEEE_FLOAT, sizeof(Sample) * 8, channels, kRate);
+    const WAVEFORMATEX format = MakeFormat(WAVE_FORMAT_IEEE_FLOAT, sizeof(Sample) * 8, channels, rate);
     engine.SetFormat(format);
     engine.BeginStreaming(format);
 
@@ -130,7 +133,7 @@ TEST(HugeFiniteInput, IsClippedAtSixtyDecibelsAboveFullScale)
         std::vector<double> huge(static_cast<size_t>(2 * kRate) * 2, 0.0), clipped(huge.size(), 0.0);
         for (size_t k = 2000; k < 2020; ++k) {
             huge[k] = k % 2 ? -1e300 : 1e300;
-            clipped[k] = k % 2 ? -SignalPath::kSampleLimit : SignalPath::kSampleLimit;
+            clipped[k] = k % 2 ? -SignalPath::kInputLimit : SignalPath::kInputLimit;
         }
         const Rendering got = Render<double>(huge, 2, limiter);
         EXPECT_EQ(got.samples, Render<double>(clipped, 2, limiter).samples);
@@ -142,25 +145,93 @@ TEST(HugeFiniteInput, IsClippedAtSixtyDecibelsAboveFullScale)
     }
 }
 
-// The loudest the settings allow: full upward expansion, +24 dB make-up and output gain,
-// limiter off. The output stops at the clip level instead of running off to infinity in
-// a float stream.
-TEST(ExtremeGain, KeepsTheOutputAtTheClipLevel)
+// Settings that drive band 1 hot: upward expansion, make-up and output gain. A DC
+// input lands in band 1 alone, so once the detector and the gain have settled the
+// output is the curve's own value: outGain x makeup x x x (x / threshold)^(1/ratio - 1)
+// for Normal bands above the knee, outGain x makeup x x x gTop for Vintage ones, with
+// gTop = exp(1.25 ratio^0.25 (1/ratio - 1)).
+struct HotCase {
+    const char* name;
+    int32_t ratio, threshold, knee, makeup, outputGain;  // engine units
+    bool vintage;
+    double level;  // of the DC input
+    bool singlePrecision;
+};
+
+void PrintTo(const HotCase& c, std::ostream* out) { *out << c.name; }
+
+ParamBlock HotSettings(const HotCase& c)
 {
-    ParamBlock loud = DefaultParamBlock();
-    for (int b = 0; b < kBandCount; ++b) {
-        loud.Ratio[b] = BlockField(BlockIndex::Ratio + b).minimum();
-        loud.Threshold[b] = BlockField(BlockIndex::Threshold + b).minimum();
-        loud.Gain[b] = BlockField(BlockIndex::Gain + b).maximum();
-    }
-    loud.OutputGain = BlockField(BlockIndex::OutputGain).maximum();
-    const Rendering got = Render<float>(std::vector<double>(4096 * 2, 500.0), 2, false, &loud);
-    ASSERT_TRUE(AllFinite(got.samples));
-    double peak = 0.0;
-    for (double x : got.samples)
-        peak = std::fmax(peak, std::fabs(x));
-    EXPECT_EQ(peak, SignalPath::kSampleLimit);
+    ParamBlock p = DefaultParamBlock();
+    p.Ratio[0] = c.ratio;
+    p.Threshold[0] = c.threshold;
+    p.Knee[0] = c.knee;
+    p.Gain[0] = c.makeup;
+    p.OutputGain = c.outputGain;
+    p.Type[0] = c.vintage;
+    p.Release[0] = 1;  // the gain rises to its target within a few milliseconds
+    return p;
 }
+
+double SettledOutput(const HotCase& c)
+{
+    const double r = c.ratio / 10.0, s = 1.0 / r - 1.0;
+    const double gain = c.vintage ? std::exp(1.25 * std::pow(r, 0.25) * s)
+                                  : std::pow(c.level / std::pow(10.0, c.threshold / 200.0), s);
+    return std::pow(10.0, (c.outputGain + c.makeup) / 200.0) * c.level * gain;
+}
+
+class HotExpansion : public ::testing::TestWithParam<HotCase> {};
+
+// With the limiter off the float output carries the sum as it is, however far above
+// full scale; a 32-bit float holds the loudest sum there is.
+TEST_P(HotExpansion, SumReachesTheFloatOutputUnaltered)
+{
+    const HotCase& c = GetParam();
+    const ParamBlock settings = HotSettings(c);
+    const std::vector<double> dc(kRate / 2, c.level);
+    const Rendering got = c.singlePrecision ? Render<float>(dc, 1, false, &settings)
+                                            : Render<double>(dc, 1, false, &settings);
+    ASSERT_EQ(got.samples.size(), dc.size());
+    const double expected = SettledOutput(c);
+    EXPECT_NEAR(got.samples.back(), expected, expected * (c.singlePrecision ? 1e-6 : 1e-9));
+}
+
+// With the limiter on, the limiter works on that same sum: the output is the limiter's
+// own answer to the limiter-off output, frame for frame.
+TEST_P(HotExpansion, LimiterSeesTheUnclippedSum)
+{
+    const HotCase& c = GetParam();
+    const ParamBlock settings = HotSettings(c);
+    std::vector<double> tones = Tones(1);
+    for (double& x : tones)
+        x = c.singlePrecision ? static_cast<float>(x * c.level) : x * c.level;  // what the stream holds
+    const std::vector<double> sum = Render<double>(tones, 1, false, &settings).samples;
+    const Rendering limited = c.singlePrecision ? Render<float>(tones, 1, true, &settings)
+                                                : Render<double>(tones, 1, true, &settings);
+
+    LimiterState limiter;
+    std::vector<double> expected;
+    double y, unused;
+    for (size_t k = 0; k < sum.size() + LimiterState::kLookahead; ++k) {
+        limiter.step(k < sum.size() ? sum[k] : 0.0, 0.0, y, unused);
+        if (k >= LimiterState::kLookahead)
+            expected.push_back(c.singlePrecision ? static_cast<float>(y) : y);
+    }
+    EXPECT_GT(*std::max_element(sum.begin(), sum.end()), SignalPath::kInputLimit) << "the sum runs hot";
+    EXPECT_EQ(limited.samples, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, HotExpansion,
+    ::testing::Values(HotCase{"ratio_04_from_minus60dB_fullScale", 4, -600, 10, 0, 0, false, 1.0, false},
+                      HotCase{"ratio_04_with_every_gain_halfScale", 4, -600, 10, 180, 240, false, 0.5, false},
+                      HotCase{"ratio_05_hard_knee", 5, -600, 0, 180, 240, false, 0.7, false},
+                      HotCase{"ratio_06_widest_knee", 6, -600, 30, 180, 240, false, 0.9, false},
+                      HotCase{"vintage_04_at_the_input_bound", 4, -600, 10, 180, 240, true, 1000.0, false},
+                      HotCase{"loudest_there_is_in_single_precision", 4, -600, 10, 180, 240, false, 1000.0, true},
+                      HotCase{"ratio_04_from_minus60dB_single_precision", 4, -600, 10, 0, 0, false, 1.0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Coefficients that break the state (as no parameter can) for one block: that block
 // comes out silent, and the next block, with sound coefficients, is audio again.
@@ -202,6 +273,27 @@ TEST(BrokenState, RecoversWithinTheNextBlock)
         EXPECT_GT(late, 0.1) << "the tones are back";
         EXPECT_TRUE(AllFinite({meters.outputLeft, meters.outputRight}));
     }
+}
+
+// A sum beyond any the parameters can make (here from an output gain no parameter
+// reaches) means a broken state too: a 32-bit float stream gets no infinities.
+TEST(BrokenState, ASumBeyondReachNeverOverflowsAFloatOutput)
+{
+    PathCoefficients k = PathCoefficients::Compute(DefaultParamBlock(), kRate);
+    k.limiterOn = false;
+    k.outputGain = 1e40;
+    SignalPath path;
+    path.beginStream();
+    path.adopt(k);
+    path.resetLookahead();
+    MeterRecord meters;
+    meters.reset();
+    bool over = false;
+    const std::vector<double> tones = Tones(2);
+    std::vector<float> buffer(tones.begin(), tones.begin() + 2048);
+    ASSERT_EQ(path.process(buffer.data(), 1024, true, meters, over), 1024);
+    for (size_t n = 0; n < buffer.size(); ++n)
+        ASSERT_LE(std::fabs(buffer[n]), SignalPath::kBrokenSum) << "sample " << n;
 }
 
 } // namespace

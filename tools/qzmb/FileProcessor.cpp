@@ -170,6 +170,9 @@ std::string ProcessFile(const std::string& inputPath, const std::string& outputP
         return "cannot write " + outputPath + ": " + sf_strerror(nullptr);
     // Integer outputs clip rather than wrap around when the output exceeds full scale.
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // No PEAK chunk in float files: libsndfile stamps it with the time of writing, and
+    // the same input and settings must always give the same bytes.
+    sf_command(out.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 
     report = ProcessReport{};
     report.channels = inInfo.channels;

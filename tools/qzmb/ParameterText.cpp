@@ -53,6 +53,27 @@ std::string Trim(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
+// User text inside a message, in quotes: control characters (a newline typed into a
+// quoted argument) are written as escapes, so that every message stays one line.
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n')
+            quoted += "\\n";
+        else if (c == '\t')
+            quoted += "\\t";
+        else if (byte < 0x20 || byte == 0x7F) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            quoted += escape;
+        } else
+            quoted += c;
+    }
+    return quoted + "\"";
+}
+
 int FindParamIgnoringCase(const std::string& label)
 {
     const std::string wanted = Lower(Trim(label));
@@ -166,15 +187,15 @@ std::string ApplySetting(const std::string& setting, ParamBlock& block, std::str
     note.clear();
     const size_t equals = setting.find('=');
     if (equals == std::string::npos)
-        return "\"" + setting + "\" is not LABEL=VALUE";
+        return Quoted(setting) + " is not LABEL=VALUE";
     const std::string label = Trim(setting.substr(0, equals));
     const std::string valueText = Trim(setting.substr(equals + 1));
     const int p = FindParamIgnoringCase(label);
     if (p < 0)
-        return "unknown parameter \"" + label + "\" (qzmb params lists them)";
+        return "unknown parameter " + Quoted(label) + " (qzmb params lists them)";
     const ParamDef& def = Param(p);
     const Quantity q = QuantityOf(def.blockIndex);
-    const std::string what = std::string(def.label) + " = \"" + valueText + "\" ";
+    const std::string what = std::string(def.label) + " = " + Quoted(valueText) + " ";
 
     int32_t n = 0;
     const std::string word = Lower(valueText);

@@ -74,9 +74,9 @@ const auto* const g_summary = ::testing::AddGlobalTestEnvironment(new SummaryTab
 
 // --- Signals and formats -----------------------------------------------------------------
 
-enum class Signal { Noise, Dc, Square, SilenceThenBurst, Subnormal, NonFinite };
-const Signal kSignals[] = {Signal::Noise,     Signal::Dc,       Signal::Square,
-                           Signal::SilenceThenBurst, Signal::Subnormal, Signal::NonFinite};
+enum class Signal { Noise, Dc, Square, SilenceThenBurst, Subnormal, NonFinite, Extreme };
+const Signal kSignals[] = {Signal::Noise,     Signal::Dc,       Signal::Square,   Signal::SilenceThenBurst,
+                           Signal::Subnormal, Signal::NonFinite, Signal::Extreme};
 
 const char* Name(Signal s)
 {
@@ -87,6 +87,7 @@ const char* Name(Signal s)
     case Signal::SilenceThenBurst: return "silence, then a burst";
     case Signal::Subnormal: return "subnormal";
     case Signal::NonFinite: return "noise with NaN and infinities";
+    case Signal::Extreme: return "noise with the format's largest values";
     }
     return "";
 }
@@ -119,6 +120,11 @@ double SignalSample(Signal s, const SampleFormat& f, size_t n, size_t frames, DW
         const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
                               -std::numeric_limits<double>::infinity()};
         return n % 331 == 7 && f.bits != 16 ? bad[n % 3] : noise;
+    }
+    case Signal::Extreme: {
+        // +-1e308 in 64-bit streams, the largest float in 32-bit ones, full scale in PCM.
+        const double largest = f.bits == 16 ? 1.0 : f.bits == 32 ? std::numeric_limits<float>::max() : 1e308;
+        return n % 97 == 5 ? (n % 2 ? -largest : largest) : noise;
     }
     }
     return 0.0;

@@ -184,45 +184,7 @@ TEST(DrawLine, ExcludesTheEndPointAndFramesOutlineTheRectangle)
     }
 }
 
-// --- RLE8 ---------------------------------------------------------------------------
-
-struct RleCase {
-    const char* what;
-    std::vector<uint8_t> data;
-    int width, height;
-    bool ok;
-    std::vector<uint8_t> rows; // expected, rows bottom first, padded to 4
-};
-
-const RleCase kRleCases[] = {
-    {"runs, end of line and end of bitmap", {3, 7, 1, 9, 0, 0, 2, 5, 0, 1}, 4, 2, true,
-     {7, 7, 7, 9, 5, 5, 0, 0}},
-    {"an absolute run of odd length is padded", {0, 3, 1, 2, 3, 0, 0, 1}, 3, 1, true, {1, 2, 3, 0}},
-    {"a delta skips right and up", {1, 4, 0, 2, 2, 1, 1, 8, 0, 1}, 4, 2, true, {4, 0, 0, 0, 0, 0, 0, 8}},
-    {"no end of bitmap: stops after the last row", {2, 6, 0, 0, 2, 6, 0, 0, 2, 6}, 2, 2, true,
-     {6, 6, 0, 0, 6, 6, 0, 0}},
-    {"data that ends early leaves zeros", {1, 3}, 2, 2, true, {3, 0, 0, 0, 0, 0, 0, 0}},
-    {"a run past the row's end", {5, 1, 0, 1}, 4, 1, false, {}},
-    {"an absolute run past the row's end", {0, 5, 1, 2, 3, 4, 5, 0}, 4, 1, false, {}},
-    {"an absolute run past the data's end", {0, 200, 1, 2}, 255, 1, false, {}},
-    {"a delta past the last row", {0, 2, 0, 9, 1, 1}, 2, 2, false, {}},
-    {"a delta past the row's end", {0, 2, 9, 0, 1, 1}, 2, 2, false, {}},
-    {"a delta cut short", {0, 2, 1}, 2, 2, false, {}},
-    {"a run after a delta to the row's end", {0, 2, 2, 0, 1, 7}, 2, 1, false, {}},
-};
-
-TEST(ExpandRle8, FollowsTheEncodingAndNeverWritesOutsideTheImage)
-{
-    for (const RleCase& c : kRleCases) {
-        std::vector<uint8_t> pixels{1, 2, 3};
-        const bool ok = ExpandRle8(c.data.data(), c.data.size(), c.width, c.height, pixels);
-        EXPECT_EQ(ok, c.ok) << c.what;
-        if (c.ok)
-            EXPECT_EQ(pixels, c.rows) << c.what;
-        else
-            EXPECT_TRUE(pixels.empty()) << c.what;
-    }
-}
+// --- Bitmaps ------------------------------------------------------------------------
 
 // A packed 8-bit DIB: header, `colours` table entries, pixel data.
 std::vector<uint8_t> PackedDib(int width, int height, DWORD compression, DWORD clrUsed,
