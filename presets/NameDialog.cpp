@@ -44,7 +44,7 @@ void OnOk(HWND dialog, NameDialogState& state)
     state.answer.name = ControlText(dialog, state.request.nameControl);
     if (state.request.templateId == IDD_PRESET_ADD)
         state.answer.bank = ControlText(dialog, IDC_PM_BANK);
-    if (state.answer.name.empty()) {
+    if (IsBlankName(state.answer.name)) {
         state.manager.Message(dialog, MB_OK | MB_ICONHAND, state.request.emptyNameMessage);
         SetFocus(GetDlgItem(dialog, state.request.nameControl));
         return;

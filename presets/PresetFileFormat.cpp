@@ -1,14 +1,11 @@
 #include "PresetFileFormat.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace qz {
 
-namespace {
-
-// The leading decimal number of a version text: blanks, a sign, digits, whatever
-// follows ignored, as files of every installation have been read.
-int VersionNumber(const std::string& text)
+int PresetVersionNumber(const std::string& text)
 {
     size_t i = text.find_first_not_of(" \t");
     if (i == std::string::npos)
@@ -23,8 +20,6 @@ int VersionNumber(const std::string& text)
         value = INT32_MAX;
     return static_cast<int>(negative ? -value : value);
 }
-
-} // namespace
 
 std::string PresetClassKey(REFCLSID clsid)
 {
@@ -42,27 +37,31 @@ std::string ReadPresetFileIdentity(const ProfileReader& file)
     return file.Read(kPluginSection, kIdentityKey, kIdentityChars).value_or("");
 }
 
+std::optional<PresetSection> ReadPresetSection(const ProfileReader& file, int number)
+{
+    const std::string name = PresetSectionName(number);
+    const std::optional<std::string> version = file.Read(name, kVersionKey, kVersionChars);
+    if (!version)
+        return std::nullopt;
+    PresetSection section;
+    section.fields.version = PresetVersionNumber(*version);
+    if (auto text = file.Read(name, kNameKey, kPresetNameChars)) {
+        section.fields.name = std::move(*text);
+        section.hasName = true;
+    }
+    section.fields.bank = file.Read(name, kBankKey, kPresetNameChars).value_or("");
+    if (auto text = file.Read(name, kDataKey, kPresetDataChars)) {
+        section.fields.data = std::move(*text);
+        section.hasData = true;
+    }
+    return section;
+}
+
 std::vector<PresetSection> ReadPresetSections(const ProfileReader& file)
 {
     std::vector<PresetSection> sections;
-    for (int number = 1;; ++number) {
-        const std::string name = PresetSectionName(number);
-        const std::optional<std::string> version = file.Read(name, kVersionKey, kVersionChars);
-        if (!version)
-            break;
-        PresetSection section;
-        section.fields.version = VersionNumber(*version);
-        if (auto text = file.Read(name, kNameKey, kPresetNameChars)) {
-            section.fields.name = std::move(*text);
-            section.hasName = true;
-        }
-        section.fields.bank = file.Read(name, kBankKey, kPresetNameChars).value_or("");
-        if (auto text = file.Read(name, kDataKey, kPresetDataChars)) {
-            section.fields.data = std::move(*text);
-            section.hasData = true;
-        }
-        sections.push_back(std::move(section));
-    }
+    for (int number = 1; std::optional<PresetSection> section = ReadPresetSection(file, number); ++number)
+        sections.push_back(std::move(*section));
     return sections;
 }
 

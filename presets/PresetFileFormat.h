@@ -28,6 +28,8 @@ constexpr char kNameKey[] = "Name";
 constexpr char kBankKey[] = "Bank";
 constexpr char kDataKey[] = "Data";
 constexpr size_t kIdentityChars = 99;
+// The largest preset file read: some 300,000 presets. Anything larger is not one.
+constexpr size_t kPresetFileLimit = size_t{64} << 20;
 constexpr size_t kVersionChars = 15;
 
 // The identity a plug-in's preset files carry: the registry path of its class key,
@@ -64,9 +66,16 @@ struct PresetSection {
 // The file's identity (CLSID of "Plug-in"); empty when it has none.
 std::string ReadPresetFileIdentity(const ProfileReader& file);
 
+// Section "Preset<number>", or none when it has no "Version". Names and banks are cut
+// to 127 characters, data to 4095, as the store always read them; the version is the
+// number its text begins with.
+std::optional<PresetSection> ReadPresetSection(const ProfileReader& file, int number);
+
 // Every preset section, numbered from 1 up to the first section without a "Version".
-// Names and banks are cut to 127 characters, data to 4095, as the store always read
-// them; the version is the leading decimal number of its text (0 without one).
 std::vector<PresetSection> ReadPresetSections(const ProfileReader& file);
+
+// The leading decimal number of a version text: blanks, a sign, digits, whatever
+// follows ignored (0 without one), as files of every installation have been read.
+int PresetVersionNumber(const std::string& text);
 
 } // namespace qz

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "SafeFiles.h"
+
 namespace qz {
 
 namespace {
@@ -27,13 +29,12 @@ bool SameText(const std::string& a, const std::string& b)
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
-int NextPresetId(const PresetList& list)
+bool IsBlankChar(char c)
 {
-    int largest = kFirstPresetId - 1;
-    for (const PresetRecord& record : list)
-        largest = std::max(largest, record.id);
-    return largest + 1;
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == '\x1a';
 }
+
+bool IsBlankName(const std::string& name) { return std::all_of(name.begin(), name.end(), IsBlankChar); }
 
 void SortPresets(PresetList& list)
 {
@@ -49,6 +50,9 @@ void SanitizeFileName(std::string& name)
     for (char& c : name)
         if (c != '\0' && std::strchr(" *?<>:\\\"/|\t\r\n", c) != nullptr)
             c = '_';
+    // "NUL.ini" would open the device: "NUL_.ini" is a file.
+    if (files::IsReservedDeviceName(name))
+        name.insert(std::min(name.find('.'), name.size()), "_");
 }
 
 } // namespace qz

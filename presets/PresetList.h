@@ -12,6 +12,8 @@ namespace qz {
 constexpr int kPresetVersion = 3;       // of presets this program creates or updates
 constexpr size_t kPresetNameChars = 127;  // names and bank names, as the store reads them
 constexpr size_t kPresetDataChars = 4095;
+// Records get ids from here up, one above the last given, never one twice: the page's
+// menu commands lie below.
 constexpr int kFirstPresetId = 3501;
 
 // What a preset file holds of one preset.
@@ -40,15 +42,18 @@ using PresetList = std::vector<PresetRecord>;
 // Texts compared as the store compares names: bytes, without regard to ASCII case.
 bool SameText(const std::string& a, const std::string& b);
 
-// The id for the next record: one above the largest in the list, 3501 at least.
-int NextPresetId(const PresetList& list);
+// The blanks the store's reader trims: the C blanks and the end-of-file mark ^Z.
+bool IsBlankChar(char c);
+// A name of blanks only (or none) is no name.
+bool IsBlankName(const std::string& name);
 
 // Orders by bank, then by name, both without regard to case; named banks come before
 // the root presets. Records with equal keys keep their order.
 void SortPresets(PresetList& list);
 
 // Replaces every byte a file name cannot hold (space, * ? < > : \ " / |, tab, CR, LF)
-// with "_": "qz:Multiband" becomes "qz_Multiband".
+// with "_": "qz:Multiband" becomes "qz_Multiband". A reserved device name gets a "_"
+// before its extension: "NUL.ini" becomes "NUL_.ini".
 void SanitizeFileName(std::string& name);
 
 } // namespace qz

@@ -4,105 +4,42 @@
 #include <cctype>
 #include <cstdio>
 #include <new>
+#include <unordered_set>
 #include <vector>
+
+#include "PresetStore.h"
+#include "SafeFiles.h"
 
 namespace qz {
 
 namespace {
 
-const char kMissingDefault[] = "KEY_NOT_FOUND";
+files::Path FilePath(const std::string& ansiPath)
+{
+    const int size = MultiByteToWideChar(CP_ACP, 0, ansiPath.data(), static_cast<int>(ansiPath.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansiPath.data(), static_cast<int>(ansiPath.size()), &wide[0], size);
+    return wide;
+}
 
-// Reads a preset file through the system's private-profile functions.
-class PrivateProfileReader final : public ProfileReader {
-public:
-    explicit PrivateProfileReader(const std::string& path) : m_path(path) {}
-
-    std::optional<std::string> Read(const std::string& section, const std::string& key,
-                                    size_t maxChars) const override
-    {
-        std::vector<char> buffer(maxChars + 1);
-        const std::string value = Get(section, key, kMissingDefault, buffer);
-        if (value != kMissingDefault)
-            return value;
-        // A value may really be that text; a second default tells it from a missing key.
-        if (Get(section, key, "", buffer) == kMissingDefault)
-            return value;
-        return std::nullopt;
-    }
-
-private:
-    std::string Get(const std::string& section, const std::string& key, const char* fallback,
-                    std::vector<char>& buffer) const
-    {
-        const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback, buffer.data(),
-                                                      static_cast<DWORD>(buffer.size()), m_path.c_str());
-        return std::string(buffer.data(), std::min<size_t>(length, buffer.size() - 1));
-    }
-
-    std::string m_path;
+// A preset file as read: its contents, or why it could not be read.
+struct FileRead {
+    PresetFile file;
+    bool exists = false;
+    std::string problem;  // empty when read, or when there is no such file
 };
 
-// Writes through the system's private-profile functions and remembers whether any
-// write failed.
-class ProfileWriter {
-public:
-    explicit ProfileWriter(const std::string& path) : m_path(path) {}
-
-    void Write(const std::string& section, const char* key, const std::string& value)
-    {
-        m_ok = m_ok && WritePrivateProfileStringA(section.c_str(), key, value.c_str(), m_path.c_str()) != 0;
-    }
-    // Replaces the section's keys with "key=value" lines: one write for the section.
-    void WriteSection(const std::string& section, const std::vector<std::string>& lines)
-    {
-        std::string block;
-        for (const std::string& line : lines)
-            block.append(line).push_back('\0');
-        block.push_back('\0');
-        m_ok = m_ok && WritePrivateProfileSectionA(section.c_str(), block.c_str(), m_path.c_str()) != 0;
-    }
-    void RemoveSection(const std::string& section)
-    {
-        m_ok = m_ok && WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, m_path.c_str()) != 0;
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    std::string m_path;
-    bool m_ok = true;
-};
-
-void WritePresetSection(ProfileWriter& file, int number, const PresetSection& section)
+FileRead ReadPresetFile(const std::string& path)
 {
-    std::vector<std::string> lines = {std::string(kVersionKey) + "=" + std::to_string(section.fields.version)};
-    if (section.hasName)
-        lines.push_back(std::string(kNameKey) + "=" + section.fields.name);
-    lines.push_back(std::string(kBankKey) + "=" + section.fields.bank);
-    if (section.hasData)
-        lines.push_back(std::string(kDataKey) + "=" + section.fields.data);
-    file.WriteSection(PresetSectionName(number), lines);
-}
-
-PresetSection SectionOf(const PresetFields& fields)
-{
-    PresetSection section;
-    section.fields = fields;
-    section.hasName = section.hasData = true;
-    return section;
-}
-
-std::vector<PresetSection> SectionsOf(const PresetList& presets)
-{
-    std::vector<PresetSection> sections;
-    for (const PresetRecord& record : presets)
-        sections.push_back(SectionOf(record));
-    return sections;
-}
-
-bool FileExists(const std::string& path)
-{
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    FileRead read;
+    std::string bytes;
+    const files::ReadResult result = files::ReadWholeFile(FilePath(path), kPresetFileLimit, bytes);
+    read.exists = !result.missing;
+    if (!result.missing)
+        read.problem = result.problem;
+    if (read.problem.empty())
+        read.file = PresetFile(std::move(bytes));
+    return read;
 }
 
 enum class RegistryText { Missing, Read, TooLong };
@@ -151,6 +88,13 @@ std::string OneLine(const std::string& text, size_t maxChars)
     std::string line = text.substr(0, std::min(maxChars, text.find('\0')));
     std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return line;
+}
+
+// A bank as typed; one of blanks only is the root.
+std::string BankText(const std::string& typed)
+{
+    const std::string line = OneLine(typed, kPresetNameChars);
+    return IsBlankName(line) ? std::string() : line;
 }
 
 bool ContainsDll(std::string text)
@@ -243,7 +187,12 @@ int PresetManager::OpenPresetStore(const char* path, const char* classKey, const
     }
     if (m_storePath.empty())
         return -1;
-    const std::string identity = ReadPresetFileIdentity(PrivateProfileReader(m_storePath));
+    const FileRead store = ReadPresetFile(m_storePath);
+    if (!store.problem.empty()) {
+        ReportUnreadable(nullptr, m_storePath, store.problem);
+        return -1;
+    }
+    const std::string& identity = store.file.identity();
     if (identity.empty())
         return -1;
     if (!SameText(identity, m_classKey)) {
@@ -253,24 +202,43 @@ int PresetManager::OpenPresetStore(const char* path, const char* classKey, const
                 m_storePath);
         return -1;
     }
-    AppendPresets(m_storePath, false, true);
+    AppendPresets(store.file, false, true);
     SortPresets();
     return -1;
 }
 
-int PresetManager::AppendPresets(const std::string& path, bool askAboutDuplicates, bool inStore)
+void PresetManager::ReportUnreadable(HWND owner, const std::string& path, const std::string& reason)
+{
+    Message(owner, MB_OK | MB_ICONHAND, "The preset file\n\"%s\"\ncannot be read: %s.", path, reason);
+}
+
+namespace {
+
+// Name, bank and data without regard to case: what an import asks about.
+std::string DuplicateKey(const PresetFields& fields)
+{
+    std::string key = fields.name + '\n' + fields.bank + '\n' + fields.data;
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+} // namespace
+
+int PresetManager::AppendPresets(const PresetFile& file, bool askAboutDuplicates, bool inStore)
 {
     int appended = 0;
     try {
-        for (const PresetSection& section : ReadPresetSections(PrivateProfileReader(path))) {
+        std::unordered_set<std::string> held;
+        if (askAboutDuplicates)
+            for (const PresetRecord& record : m_presets)
+                held.insert(DuplicateKey(record));
+        for (const PresetSection& section : file.list()) {
             if (!section.isPreset())
                 continue;
             const PresetFields& fields = section.fields;
-            const bool duplicate = std::any_of(m_presets.begin(), m_presets.end(), [&](const PresetRecord& record) {
-                return SameText(record.name, fields.name) && SameText(record.bank, fields.bank) &&
-                       SameText(record.data, fields.data);
-            });
-            if (askAboutDuplicates && duplicate &&
+            if (askAboutDuplicates && !held.insert(DuplicateKey(fields)).second &&
                 Message(m_dialog, MB_YESNO | MB_ICONQUESTION,
                         "The preset \"%s\" you are importing already exists in the %s preset list.\nDo you want to add "
                         "it anyway?",
@@ -278,7 +246,7 @@ int PresetManager::AppendPresets(const std::string& path, bool askAboutDuplicate
                 continue;
             PresetRecord record;
             static_cast<PresetFields&>(record) = fields;
-            record.id = NextPresetId(m_presets);
+            record.id = m_nextId++;
             if (inStore)
                 record.stored = fields;
             m_presets.push_back(std::move(record));
@@ -290,10 +258,20 @@ int PresetManager::AppendPresets(const std::string& path, bool askAboutDuplicate
     return appended;
 }
 
+bool PresetManager::IsStore(const std::string& path) const
+{
+    return !m_storePath.empty() && !path.empty() && files::SameFile(FilePath(path), FilePath(m_storePath));
+}
+
 int PresetManager::LoadPresetFile(const char* path, bool askAboutDuplicates)
 {
-    if (path != nullptr && *path != '\0')
-        AppendPresets(path, askAboutDuplicates, !m_storePath.empty() && SameText(path, m_storePath));
+    if (path == nullptr || *path == '\0')
+        return 1;
+    const FileRead read = ReadPresetFile(path);
+    if (!read.problem.empty())
+        ReportUnreadable(m_dialog, path, read.problem);
+    else
+        AppendPresets(read.file, askAboutDuplicates, IsStore(path));
     return 1;
 }
 
@@ -301,8 +279,12 @@ int PresetManager::ImportPresetFile(const char* path)
 {
     if (path == nullptr || *path == '\0' || m_classKey.empty())
         return 0;
-    const PrivateProfileReader file(path);
-    const std::string identity = ReadPresetFileIdentity(file);
+    const FileRead read = ReadPresetFile(path);
+    if (!read.problem.empty()) {
+        ReportUnreadable(m_dialog, path, read.problem);
+        return 0;
+    }
+    const std::string& identity = read.file.identity();
     if (identity.empty()) {
         Message(m_dialog, MB_OK | MB_ICONHAND,
                 "The file you selected does not contain Quorvex Tavelin:qz plug-in preset data.");
@@ -313,131 +295,71 @@ int PresetManager::ImportPresetFile(const char* path)
                 "The preset file you are trying to import does not contain data for this plug-in.");
         return 0;
     }
-    const std::vector<PresetSection> sections = ReadPresetSections(file);
+    const std::vector<PresetSection>& sections = read.file.list();
     if (std::none_of(sections.begin(), sections.end(), [](const PresetSection& s) { return s.isPreset(); })) {
         Message(m_dialog, MB_OK | MB_ICONHAND, "The preset file\n\"%s\"\ndoes not contain any presets.", path);
         return 0;
     }
-    const int appended = AppendPresets(path, true, false);
+    const int appended = AppendPresets(read.file, true, false);
     if (appended > 0)
         m_modified = true;
     return appended > 0 ? 1 : 0;
 }
 
-// Writes `sections` as the file's preset sections, numbered from 1, and removes the
-// preset sections the file has beyond them. A section (or key) that already holds what
-// `onDisk` says it does is not written again: the profile functions rewrite the whole
-// file on every call. Shows the failure.
-bool PresetManager::WriteFile(const std::string& path, const std::string& classKey,
-                              const std::vector<PresetSection>& sections, bool wholeList,
-                              const std::vector<PresetSection>& onDisk)
+int PresetManager::ReportWriteFailure(const std::string& path, const std::string& reason)
 {
-    if (path.empty()) {
+    if (path.empty())
         Message(MessageOwner(), MB_OK | MB_ICONHAND,
                 "The presets could not be saved because the preset file has no path.");
-        return false;
-    }
-    ProfileWriter file(path);
-    const PrivateProfileReader current(path);
-    for (int number = static_cast<int>(sections.size()) + 1;
-         file.ok() && current.Read(PresetSectionName(number), kVersionKey, kVersionChars); ++number)
-        file.RemoveSection(PresetSectionName(number));
-    const auto writeKey = [&](const char* key, const std::string& value) {
-        if (current.Read(kPluginSection, key, kIdentityChars) != value)
-            file.Write(kPluginSection, key, value);
-    };
-    writeKey(kPluginNameKey, m_pluginName);
-    writeKey(kIdentityKey, classKey);
-    if (wholeList)
-        writeKey(kDefaultPresetKey, "1");
-    for (size_t i = 0; i < sections.size(); ++i)
-        if (i >= onDisk.size() || !(onDisk[i] == sections[i]))
-            WritePresetSection(file, static_cast<int>(i) + 1, sections[i]);
-    if (!file.ok())
+    else
         Message(MessageOwner(), MB_OK | MB_ICONHAND,
-                "Unable to write the preset file\n\"%s\"\nThe presets were not saved.", path);
-    return file.ok();
+                "Unable to write the preset file\n\"%s\"\n%s\nThe presets were not saved.", path, reason);
+    return 0;
+}
+
+// Reads the file as it is now, gives it the new list, and replaces it. The file stays
+// as it was unless every byte of the new one reached the disk.
+int PresetManager::WriteFile(const std::string& path, const std::string& classKey, const PresetList& presets,
+                             bool wholeList)
+{
+    if (path.empty())
+        return ReportWriteFailure(path, "");
+    const FileRead read = ReadPresetFile(path);
+    if (!read.problem.empty())
+        return ReportWriteFailure(path, "It cannot be read: " + read.problem + ".");
+    const std::string bytes = WritePresetFile(read.file, SlotsOf(presets), {m_pluginName, classKey, wholeList});
+    const std::string problem = files::ReplaceContent(FilePath(path), bytes);
+    return problem.empty() ? 1 : ReportWriteFailure(path, problem + ".");
 }
 
 bool PresetManager::ConfirmRewrite(const std::string& path)
 {
-    if (!FileExists(path) || SameText(ReadPresetFileIdentity(PrivateProfileReader(path)), m_classKey))
-        return true;
     return Message(MessageOwner(), MB_YESNO | MB_ICONQUESTION,
                    "The preset file\n\"%s\"\ndoes not contain presets of this plug-in.\nDo you want to replace its "
                    "presets with yours?",
                    path) == IDYES;
 }
 
-// Saving to the store: read it again and apply this manager's changes to the sections
-// it holds now. Sections nobody changed stay where they are and are not written;
-// deleted ones make room for added ones, and the last sections close any gaps left.
-// The list then holds what the store holds, other editors' presets included.
+// Saving to the store: read it again and apply this manager's changes to the presets
+// it holds now (MergeStore), or, when it is no longer this plug-in's store and the
+// user agrees, replace its presets with the whole list. The list then holds what the
+// store holds, other editors' presets included.
 int PresetManager::SaveStore()
 {
-    if (!m_storePath.empty() && !ConfirmRewrite(m_storePath))
+    if (m_storePath.empty())
+        return ReportWriteFailure(m_storePath, "");
+    const FileRead read = ReadPresetFile(m_storePath);
+    if (!read.problem.empty())
+        return ReportWriteFailure(m_storePath, "It cannot be read: " + read.problem + ".");
+    const bool isStore = read.exists && SameText(read.file.identity(), m_classKey);
+    if (read.exists && !isStore && !ConfirmRewrite(m_storePath))
         return 0;
-    std::vector<PresetSection> disk;
-    if (!m_storePath.empty() && SameText(ReadPresetFileIdentity(PrivateProfileReader(m_storePath)), m_classKey))
-        disk = ReadPresetSections(PrivateProfileReader(m_storePath));
-    std::vector<std::optional<PresetSection>> layout(disk.begin(), disk.end());
-    std::vector<bool> claimed(disk.size(), false);
-    // The first section, not yet claimed, that holds exactly these fields.
-    const auto claim = [&](const PresetFields& fields) -> int {
-        for (size_t i = 0; i < disk.size(); ++i)
-            if (!claimed[i] && disk[i].isPreset() && disk[i].fields == fields) {
-                claimed[i] = true;
-                return static_cast<int>(i);
-            }
-        return -1;
-    };
-    for (const PresetFields& deleted : m_deletedFromStore)
-        if (const int at = claim(deleted); at >= 0)
-            layout[at].reset();
-    PresetList merged;
-    std::vector<PresetSection> added;
-    for (const PresetRecord& record : m_presets) {
-        const bool changedHere = !record.stored || static_cast<const PresetFields&>(record) != *record.stored;
-        const int at = record.stored ? claim(*record.stored) : -1;
-        if (at >= 0)
-            layout[at] = SectionOf(record);
-        else if (changedHere)
-            added.push_back(SectionOf(record));
-        else
-            continue;  // left as it was here, changed or deleted by another editor: theirs stands
-        merged.push_back(record);
-    }
-    for (size_t i = 0; i < disk.size(); ++i)
-        if (!claimed[i] && disk[i].isPreset()) {
-            PresetRecord theirs;
-            static_cast<PresetFields&>(theirs) = disk[i].fields;
-            theirs.id = NextPresetId(merged);
-            merged.push_back(std::move(theirs));
-        }
-    for (PresetSection& section : added) {
-        const auto gap = std::find(layout.begin(), layout.end(), std::nullopt);
-        if (gap != layout.end())
-            *gap = std::move(section);
-        else
-            layout.push_back(std::move(section));
-    }
-    // The last sections close the gaps, so the numbers run without one and few move.
-    for (size_t i = 0; i < layout.size(); ++i) {
-        while (!layout.empty() && !layout.back())
-            layout.pop_back();
-        if (i < layout.size() && !layout[i]) {
-            layout[i] = std::move(layout.back());
-            layout.pop_back();
-        }
-    }
-    std::vector<PresetSection> sections;
-    for (std::optional<PresetSection>& section : layout)
-        sections.push_back(std::move(*section));
-    if (!WriteFile(m_storePath, m_classKey, sections, true, disk))
-        return 0;
-    for (PresetRecord& record : merged)
-        record.stored = static_cast<const PresetFields&>(record);
-    m_presets = std::move(merged);
+    const std::vector<StoreSlot> slots = MergeStore(read.file, isStore, m_presets, m_deletedFromStore);
+    const std::string bytes = WritePresetFile(read.file, slots, {m_pluginName, m_classKey, true});
+    const std::string problem = files::ReplaceContent(FilePath(m_storePath), bytes);
+    if (!problem.empty())
+        return ReportWriteFailure(m_storePath, problem + ".");
+    m_presets = ListAfterSave(PresetFile(bytes), slots, m_presets, m_nextId);
     m_deletedFromStore.clear();
     return 1;
 }
@@ -446,19 +368,31 @@ int PresetManager::SavePresetFile(const char* classKey, const char* path)
 {
     const std::string target = path != nullptr ? path : "";
     const std::string key = classKey != nullptr ? classKey : "";
-    if (!target.empty() && SameText(target, m_storePath) && SameText(key, m_classKey))
+    if (IsStore(target) && SameText(key, m_classKey))
         return SaveStore();
-    return WriteFile(target, key, SectionsOf(m_presets), true) ? 1 : 0;
+    return WriteFile(target, key, m_presets, true);
 }
 
 int PresetManager::ExportPresets(const char* classKey, const char* path, const PresetSelection& selection)
 {
+    const std::string target = path != nullptr ? path : "";
+    if (selection.kind == PresetSelection::Nothing)
+        return 0;
+    // An export is no save: the store would lose the presets not exported, or take
+    // changes the user may still cancel.
+    if (IsStore(target)) {
+        Message(MessageOwner(), MB_OK | MB_ICONHAND,
+                "The presets cannot be exported to the preset file\n\"%s\"\nbecause it is the store of this plug-in's "
+                "presets. Choose another file.",
+                target);
+        return 0;
+    }
     PresetList chosen;
     switch (selection.kind) {
     case PresetSelection::Nothing:
-        return 0;
     case PresetSelection::All:
-        return SavePresetFile(classKey, path);
+        chosen = m_presets;
+        break;
     case PresetSelection::Bank:
         std::copy_if(m_presets.begin(), m_presets.end(), std::back_inserter(chosen),
                      [&](const PresetRecord& record) { return SameText(record.bank, selection.bank); });
@@ -470,9 +404,7 @@ int PresetManager::ExportPresets(const char* classKey, const char* path, const P
     }
     if (chosen.empty())
         return 0;
-    const bool written = WriteFile(path != nullptr ? path : "", classKey != nullptr ? classKey : "",
-                                   SectionsOf(chosen), false);
-    return written ? 1 : 0;
+    return WriteFile(target, classKey != nullptr ? classKey : "", chosen, selection.kind == PresetSelection::All);
 }
 
 void PresetManager::SortPresets() { qz::SortPresets(m_presets); }
@@ -487,13 +419,13 @@ PresetRecord* PresetManager::Find(int id) { return const_cast<PresetRecord*>(Fin
 
 int PresetManager::AddPreset(const std::string& name, const std::string& bank, const std::string& data)
 {
-    if (name.empty())
-        return 0;
     PresetRecord record;
     record.name = OneLine(name, kPresetNameChars);
-    record.bank = OneLine(bank, kPresetNameChars);
+    if (IsBlankName(record.name))
+        return 0;
+    record.bank = BankText(bank);
     record.data = OneLine(data, kPresetDataChars);
-    record.id = NextPresetId(m_presets);
+    record.id = m_nextId++;
     m_presets.push_back(record);
     m_currentPreset = record.id;
     m_modified = true;
@@ -514,21 +446,23 @@ bool PresetManager::UpdatePreset(int id, const std::string& data, bool asCurrent
 bool PresetManager::RenamePreset(int id, const std::string& name)
 {
     PresetRecord* record = Find(id);
-    if (record == nullptr || name.empty())
+    const std::string line = OneLine(name, kPresetNameChars);
+    if (record == nullptr || IsBlankName(line))
         return false;
-    record->name = OneLine(name, kPresetNameChars);
+    record->name = line;
     m_modified = true;
     return true;
 }
 
 int PresetManager::RenameBank(const std::string& bank, const std::string& newName)
 {
-    int renamed = 0;
-    if (bank.empty() || newName.empty())
+    const std::string line = BankText(newName);
+    if (bank.empty() || line.empty())
         return 0;
+    int renamed = 0;
     for (PresetRecord& record : m_presets)
         if (SameText(record.bank, bank)) {
-            record.bank = OneLine(newName, kPresetNameChars);
+            record.bank = line;
             ++renamed;
         }
     m_modified = m_modified || renamed > 0;
@@ -540,7 +474,7 @@ bool PresetManager::MovePreset(int id, const std::string& bank)
     PresetRecord* record = Find(id);
     if (record == nullptr)
         return false;
-    record->bank = OneLine(bank, kPresetNameChars);
+    record->bank = BankText(bank);
     m_modified = true;
     return true;
 }

@@ -6,9 +6,11 @@
 // The store is shared: two editors may be open at once, each with its own manager.
 // So every write of the store reads it again first and applies this manager's changes
 // to what is on disk (presets added, changed, deleted since the last read or write)
-// rather than writing its own list over another editor's work. A store that does not
-// carry this plug-in's identity is rewritten only after the user agreed. Every write
-// is checked; a failure is shown with the file's path and answered with 0.
+// rather than writing its own list over another editor's work (MergeStore). A store
+// that does not carry this plug-in's identity is rewritten only after the user agreed,
+// then with the whole list. Files are read whole, once, and written whole: a new file
+// beside the old one, flushed and checked, renamed over it. A failure is shown once
+// with the file's path and answered with 0; the file stays as it was.
 //
 // The editor page uses it like this (the page's window is the manager's owner and
 // answers kPresetDataRequest with the current settings):
@@ -33,6 +35,8 @@
 
 namespace qz {
 
+class PresetFile;
+
 // What an export writes, as the manager dialog's tree selects it.
 struct PresetSelection {
     enum Kind { Nothing, All, Bank, Preset } kind = Nothing;
@@ -46,10 +50,13 @@ using PresetMessageBox = std::function<int(HWND owner, const std::string& text, 
 class PresetManager {
 public:
     // The page's preset menu: the two items the page puts in it, the update item the
-    // manager inserts; every other item is a preset's id.
-    static constexpr int kManagerCommand = 10500;
-    static constexpr int kAddPresetCommand = 10501;
+    // manager inserts; every other item is a preset's id. The commands lie below every
+    // preset id, however many presets a store holds.
+    static constexpr int kManagerCommand = 3400;
+    static constexpr int kAddPresetCommand = 3401;
     static constexpr int kUpdatePresetCommand = 1503;
+    static_assert(kManagerCommand < kFirstPresetId && kAddPresetCommand < kFirstPresetId &&
+                  kUpdatePresetCommand < kFirstPresetId);
     // Sent to the owner window (the page): wParam is a char** that receives the current
     // settings as a preset data string in a new[] buffer, or nullptr.
     static constexpr UINT kPresetDataRequest = 10900;
@@ -66,8 +73,8 @@ public:
     // Writes the list to a file: 1 when written, 0 when not. Saving to the store merges
     // with what the store holds now (see above).
     int SavePresetFile(const char* classKey, const char* path);
-    // Writes the selection to a file, after removing the file's preset sections: 1 when
-    // written, 0 when not (nothing selected included).
+    // Writes the selection to a file, in place of the file's preset sections: 1 when
+    // written, 0 when not (nothing selected, or the file is the store, included).
     int ExportPresets(const char* classKey, const char* path, const PresetSelection& selection);
     // Appends the presets of a file of this plug-in: 1 when any were added, else 0.
     int ImportPresetFile(const char* path);
@@ -150,13 +157,18 @@ private:
 
     HWND MessageOwner() const { return m_dialog != nullptr ? m_dialog : m_owner; }
     bool ReportLongPath(const std::string& path);
+    void ReportUnreadable(HWND owner, const std::string& path, const std::string& reason);
+    // Shows that a file was not written, and why: 0.
+    int ReportWriteFailure(const std::string& path, const std::string& reason);
     bool FindStorePath(const char* fileName);
-    // Reads a file's presets into the list; returns how many were appended.
-    int AppendPresets(const std::string& path, bool askAboutDuplicates, bool inStore);
+    // Whether `path` names the store, by whatever name.
+    bool IsStore(const std::string& path) const;
+    // Appends a file's presets to the list; returns how many were appended.
+    int AppendPresets(const PresetFile& file, bool askAboutDuplicates, bool inStore);
     int SaveStore();
     bool ConfirmRewrite(const std::string& path);
-    bool WriteFile(const std::string& path, const std::string& classKey, const std::vector<PresetSection>& sections,
-                   bool wholeList, const std::vector<PresetSection>& onDisk = {});
+    // Writes `presets` as the file's list: 1, or 0 after showing why not.
+    int WriteFile(const std::string& path, const std::string& classKey, const PresetList& presets, bool wholeList);
     PresetRecord* Find(int id);
     void Forget(PresetList::iterator record);
 
@@ -175,6 +187,7 @@ private:
     bool m_openDialogUsed = false;
     bool m_saveDialogUsed = false;
     int m_currentPreset = -1;
+    int m_nextId = kFirstPresetId;  // ids only grow: none names two presets in one session
     bool m_modified = false;
     PresetMessageBox m_messageBox;
 };

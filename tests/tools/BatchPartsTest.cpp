@@ -264,15 +264,15 @@ TEST(Shares, EveryFileIsInExactlyOneShareOfAboutEqualSize)
 TEST(TemporaryFiles, TheRegistryIsBoundedAndReusable)
 {
     std::vector<std::string> names;
-    for (int i = 0; RegisterPendingFile(("/tmp/pending-" + std::to_string(i)).c_str()); ++i)
+    for (int i = 0; files::RegisterPendingFile(("/tmp/pending-" + std::to_string(i)).c_str()); ++i)
         names.push_back("/tmp/pending-" + std::to_string(i));
     EXPECT_EQ(names.size(), 256u);
-    EXPECT_FALSE(RegisterPendingFile(std::string(5000, 'x').c_str())) << "longer than a path";
-    ReleasePendingFile(names[10].c_str());
-    EXPECT_TRUE(RegisterPendingFile("/tmp/pending-again"));
-    ReleasePendingFile("/tmp/pending-again");
+    EXPECT_FALSE(files::RegisterPendingFile(std::string(5000, 'x').c_str())) << "longer than a path";
+    files::ReleasePendingFile(names[10].c_str());
+    EXPECT_TRUE(files::RegisterPendingFile("/tmp/pending-again"));
+    files::ReleasePendingFile("/tmp/pending-again");
     for (const std::string& name : names)
-        ReleasePendingFile(name.c_str());
+        files::ReleasePendingFile(name.c_str());
 }
 
 TEST(TemporaryFiles, ACommitAsNewNeverReplacesAFileThatAppeared)

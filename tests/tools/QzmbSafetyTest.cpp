@@ -263,7 +263,7 @@ TEST_F(QzmbSafety, OutputsThatAreNotRegularFilesOrAreProtectedAreRefused)
         std::string says;
     };
     std::vector<Case> cases = {
-        {"process " + in + " " + fifo, "is a pipe; qzmb writes only regular files"},
+        {"process " + in + " " + fifo, "is a pipe; only regular files are written"},
         {"process " + in + " " + sub, "is a folder"},
         {"process " + in + " " + locked, "is write-protected; not replaced"},
         {"process " + in + " " + dangling, "symbolic link to nothing"},
@@ -273,7 +273,7 @@ TEST_F(QzmbSafety, OutputsThatAreNotRegularFilesOrAreProtectedAreRefused)
         {"record " + record + " --record " + record, "would overwrite the input"},
     };
     if (haveDevice)
-        cases.push_back({"process " + in + " " + device, "is a device; qzmb writes only regular files"});
+        cases.push_back({"process " + in + " " + device, "is a device; only regular files are written"});
     for (const Case& c : cases) {
         const RunResult run = RunQzmb(c.arguments);
         EXPECT_EQ(run.exitCode, kFailed) << c.arguments << "\n" << run.output;

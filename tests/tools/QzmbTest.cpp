@@ -293,9 +293,10 @@ TEST(Qzmb, PresetsListsAFileAsThePlugInLoadsIt)
     EXPECT_EQ(RunQzmb("record " + record + " --preset-file " + ini + " --preset air --bank \"\"").exitCode, 0);
     EXPECT_EQ(RecordBlock(record).Limiter, 0);
     std::ofstream(ini, std::ios::app) << "[Preset6]\nVersion=3\nName=snare\nBank=Other\nData=1\n";
-    const RunResult twice = RunQzmb("record " + record + " --preset-file " + ini + " --preset Snare");
+    const RunResult twice = RunQzmb("record " + record + " --preset-file " + ini + " --preset SNARE");
     EXPECT_NE(twice.exitCode, 0);
-    EXPECT_NE(twice.output.find("2 presets are named \"Snare\"; choose one with --bank"), std::string::npos)
+    EXPECT_NE(twice.output.find("2 presets are named \"SNARE\" (in banks \"Alpha\", \"Other\"); choose one with --bank"),
+              std::string::npos)
         << twice.output;
 }
 

@@ -13,7 +13,7 @@ trap 'rm -rf "$sandbox"' EXIT
 # The stand-ins, on a PATH of their own with only the real tools the runner uses.
 bin="$sandbox/bin"
 mkdir -p "$bin"
-for tool in bash env dirname mkdir cat; do
+for tool in bash env dirname mkdir cat cmp cp flock tail; do
   ln -s "$(command -v "$tool")" "$bin/$tool"
 done
 for tool in wine wine64 wineserver; do
@@ -37,6 +37,9 @@ run_case() {
   status=$?
   err=$(cat "$sandbox/err")
   calls=$(cat "$log")
+  # The prefix's settings, applied before the program runs, are checked on their own.
+  settings_calls=$(grep ' regedit ' "$log")
+  calls=$(grep -v ' regedit ' "$log")
 }
 
 run_case no-arch-file none prog.exe 1
@@ -47,9 +50,16 @@ run_case win32 win32 prog.exe
 check "a 32-bit build is run by the system's wine" \
   [ "$calls" = "wine prog.exe arch=win32 prefix=$build/wineprefix loader=none" ]
 
+check "a new prefix gets its settings from wine-prefix.reg" \
+  has "$settings_calls" "wine regedit /S Z:"
+run_case win32 win32 prog.exe
+check "a prefix that has them is not given them again" [ -z "$settings_calls" ]
+
 run_case win64 win64 prog.exe
 check "a 64-bit build is run by the 64-bit loader, which WINELOADER names" \
   [ "$calls" = "wine64 prog.exe arch=win64 prefix=$build/wineprefix loader=$bin/wine64" ]
+check "and its prefix gets its settings through that loader" \
+  has "$settings_calls" "wine64 regedit /S Z:"
 
 run_case win64-session win64 --session true
 check "a 64-bit session boots the prefix with the 64-bit loader" has "$calls" "wine64 wineboot -i arch=win64"

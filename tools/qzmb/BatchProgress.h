@@ -15,6 +15,11 @@
 
 namespace qz::cli {
 
+// What a signal has asked of a batch, under the names qzmb's code knows it by.
+using files::CurrentStopRequest;
+using files::StopCooperatively;
+using files::StopRequest;
+
 enum class ProgressStyle { Terminal, Plain, None };
 
 struct FileOutcome {

@@ -11,10 +11,14 @@
 #include "MeterFeed.h"
 #include "ParamBlock.h"
 
+namespace qz::files {
+class OutputFile;
+}
+
 namespace qz::cli {
 
 class LevelTrace;
-class OutputFile;
+using files::OutputFile;
 
 struct ProcessReport {
     int64_t frames = 0;       // in, and out: the flush returns every withheld frame

@@ -8,10 +8,14 @@
 
 #include "ParamBlock.h"
 
+namespace qz::files {
+class OutputFile;
+}
+
 namespace qz::cli {
 
 class LevelTrace;
-class OutputFile;
+using files::OutputFile;
 
 // Where the picture puts things, in pixels.
 struct PlotGeometry {

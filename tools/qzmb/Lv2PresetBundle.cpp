@@ -16,6 +16,7 @@
 #include "PresetData.h"
 #include "PresetFileFormat.h"
 #include "PresetFiles.h"
+#include "SafeFiles.h"
 #include "Turtle.h"
 #include "qz_guids.h"
 
@@ -148,10 +149,11 @@ std::string WriteLv2PresetBundle(const std::string& storePath, const std::string
                                  Lv2PresetReport& report)
 {
     report = Lv2PresetReport{};
-    IniText store;
-    if (!IniText::Load(storePath, store))
-        return "cannot read the preset file " + storePath;
-    const std::string identity = ReadPresetFileIdentity(store);
+    std::string bytes;
+    const files::ReadResult read = files::ReadWholeFile(storePath, kPresetFileLimit, bytes);
+    if (!read.problem.empty())
+        return "cannot read the preset file " + storePath + ": " + read.problem;
+    const std::string identity = ReadPresetFileIdentity(IniText(std::move(bytes)));
     if (!identity.empty() && !SameText(identity, PresetClassKey(kCLSID_Filter)))
         return storePath + " holds presets of another plug-in (" + identity + ")";
     std::string error;

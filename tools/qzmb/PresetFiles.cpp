@@ -1,8 +1,12 @@
 #include "PresetFiles.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "IniText.h"
 #include "ParamTable.h"
 #include "PresetFileFormat.h"
+#include "SafeFiles.h"
 #include "qz_guids.h"
 
 namespace qz::cli {
@@ -45,11 +49,13 @@ std::vector<std::string> DescribeUnreadValues(const PresetDataReading& reading)
 PresetFileContents ReadPresetFile(const std::string& path, std::string& error)
 {
     PresetFileContents contents;
-    IniText file;
-    if (!IniText::Load(path, file)) {
-        error = "cannot read the preset file " + path;
+    std::string bytes;
+    const files::ReadResult read = files::ReadWholeFile(path, kPresetFileLimit, bytes);
+    if (!read.problem.empty()) {
+        error = "cannot read the preset file " + path + ": " + read.problem;
         return contents;
     }
+    const IniText file(std::move(bytes));
     const std::string identity = ReadPresetFileIdentity(file);
     if (identity.empty())
         contents.notes.push_back(path + " does not say which plug-in it belongs to");
@@ -64,12 +70,41 @@ PresetFileContents ReadPresetFile(const std::string& path, std::string& error)
         }
         PresetRecord record;
         static_cast<PresetFields&>(record) = sections[i].fields;
-        record.id = NextPresetId(contents.presets);
+        record.id = kFirstPresetId + static_cast<int>(contents.presets.size());
         contents.presets.push_back(std::move(record));
     }
     SortPresets(contents.presets);
     return contents;
 }
+
+namespace {
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The distinct spellings of a field among the presets, quoted, in list order.
+std::string Spellings(const std::vector<const PresetRecord*>& presets, std::string PresetFields::*field)
+{
+    std::vector<std::string> seen;
+    for (const PresetRecord* preset : presets)
+        if (std::find(seen.begin(), seen.end(), preset->*field) == seen.end())
+            seen.push_back(preset->*field);
+    std::string list;
+    for (const std::string& text : seen)
+        list += (list.empty() ? "" : ", ") + Quoted(text);
+    return list;
+}
+
+// Keeps the presets that `holds`, when any does.
+template <typename Holds>
+void KeepWhereAny(std::vector<const PresetRecord*>& presets, Holds holds)
+{
+    std::vector<const PresetRecord*> kept;
+    std::copy_if(presets.begin(), presets.end(), std::back_inserter(kept), [&](const PresetRecord* p) { return holds(*p); });
+    if (!kept.empty())
+        presets = std::move(kept);
+}
+
+} // namespace
 
 const PresetRecord* FindPreset(const PresetList& presets, const std::string& name, const std::string* bank,
                                std::string& error)
@@ -78,12 +113,31 @@ const PresetRecord* FindPreset(const PresetList& presets, const std::string& nam
     for (const PresetRecord& record : presets)
         if (SameText(record.name, name) && (bank == nullptr || SameText(record.bank, *bank)))
             found.push_back(&record);
-    if (found.size() == 1)
-        return found.front();
-    if (found.empty())
-        error = "no preset named \"" + name + "\"" + (bank != nullptr ? " in bank \"" + *bank + "\"" : "");
+    if (found.empty()) {
+        error = "no preset named " + Quoted(name) + (bank != nullptr ? " in bank " + Quoted(*bank) : "");
+        return nullptr;
+    }
+    // The spelling as given picks among presets that differ only in case: the name's,
+    // then the bank's.
+    std::vector<const PresetRecord*> candidates = found;
+    KeepWhereAny(candidates, [&](const PresetRecord& p) { return p.name == name; });
+    if (bank != nullptr)
+        KeepWhereAny(candidates, [&](const PresetRecord& p) { return p.bank == *bank; });
+    const auto all = [&](auto holds) { return std::all_of(candidates.begin(), candidates.end(), holds); };
+    const PresetRecord& first = *candidates.front();
+    if (all([&](const PresetRecord* p) { return static_cast<const PresetFields&>(*p) == first; }))
+        return &first;
+    const std::string count = std::to_string(candidates.size()) + " presets";
+    const std::string banks = Spellings(candidates, &PresetFields::bank);
+    if (bank == nullptr && !all([&](const PresetRecord* p) { return SameText(p->bank, first.bank); }))
+        error = count + " are named " + Quoted(name) + " (in banks " + banks + "); choose one with --bank";
+    else if (all([&](const PresetRecord* p) { return p->name == first.name && p->bank == first.bank; }))
+        error = count + " in bank " + Quoted(first.bank) + " are named exactly " + Quoted(first.name) +
+                "; rename one of them in the plug-in's preset manager";
     else
-        error = std::to_string(found.size()) + " presets are named \"" + name + "\"; choose one with --bank";
+        error = count + " match " + Quoted(name) + " only without regard to case (names " +
+                Spellings(candidates, &PresetFields::name) + ", banks " + banks +
+                "); give the name and the bank in their exact case";
     return nullptr;
 }
 

@@ -22,8 +22,10 @@ struct PresetFileContents {
 };
 PresetFileContents ReadPresetFile(const std::string& path, std::string& error);
 
-// The preset named `name` (and in `bank` when one is given), without regard to case.
-// Sets `error` when there is none, or more than one.
+// The preset named `name` (and in `bank` when one is given), without regard to case;
+// among presets that differ only in case, the one spelled exactly so. Presets alike in
+// every field are one. Sets `error`, saying how to choose, when there is none or no
+// single one.
 const PresetRecord* FindPreset(const PresetList& presets, const std::string& name, const std::string* bank,
                                std::string& error);
 

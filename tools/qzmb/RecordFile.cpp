@@ -7,28 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "OutputFile.h"
+#include "SafeFiles.h"
 #include "StoredRecord.h"
 
 namespace qz::cli {
-
-namespace {
-
-bool WriteAll(int descriptor, const uint8_t* bytes, size_t size)
-{
-    while (size > 0) {
-        const ssize_t done = write(descriptor, bytes, size);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        bytes += done;
-        size -= static_cast<size_t>(done);
-    }
-    return true;
-}
-
-} // namespace
 
 std::string ReadRecordFile(const std::string& path, ParamBlock& block)
 {
@@ -71,7 +53,7 @@ std::string WriteRecordFile(const std::string& path, const ParamBlock& block,
                             const std::vector<std::string>& settingsFiles)
 {
     std::string target;
-    std::string problem = CheckDestination(path, settingsFiles, target);
+    std::string problem = files::CheckDestination(path, settingsFiles, target);
     if (!problem.empty())
         return problem;
     // Only a settings record is replaced by one; an audio file given by mistake is not.
@@ -83,16 +65,9 @@ std::string WriteRecordFile(const std::string& path, const ParamBlock& block,
     uint8_t stored[kStoredBlockSize];
     WriteStoredHeader(header);
     WriteStoredBlock(block, stored);
-    uint8_t bytes[kStoredRecordSize];
-    std::memcpy(bytes, header, sizeof header);
-    std::memcpy(bytes + sizeof header, stored, sizeof stored);
-    OutputFile file;
-    problem = file.create(target, path);
-    if (!problem.empty())
-        return problem;
-    if (!WriteAll(file.descriptor(), bytes, sizeof bytes))
-        return "cannot write the settings record " + path + ": " + std::strerror(errno);
-    return file.commit();
+    std::string bytes(reinterpret_cast<const char*>(header), sizeof header);
+    bytes.append(reinterpret_cast<const char*>(stored), sizeof stored);
+    return files::ReplaceContent(path, bytes, settingsFiles);
 }
 
 } // namespace qz::cli

@@ -8,6 +8,7 @@
 #include "IniText.h"
 #include "ParamTable.h"
 #include "PresetData.h"
+#include "PresetReadingCases.h"
 #include "StandaloneEngine.h"
 
 namespace qz::test {
@@ -27,6 +28,14 @@ TEST_F(PresetFileSystemTest, IniTextReadsWhatTheSystemReads)
         "\xEF\xBB\xBF[Preset1]\nVersion=3\nName=after a byte-order mark\n",
         "[Preset1]\r\nVersion=3\r\nName=no newline at the end",
         "[Plug-in]\n;CLSID=commented\nCLSID = x ; not a comment\n[Preset1]\nName=semi;colon\n",
+        "[Preset1]\rVersion=3\rName=CR only\rData=1\r",
+        "[Preset1]\r\nName=stray\rData=2\r\nBank=b\r\n",
+        "[ Preset1 ]\r\nName=blanks in the brackets\r\n[Preset2 ]x\r\nName=y\r\n",
+        test::Utf16("[Preset1]\r\nVersion=3\r\nName=B\xE4sse\r\nData=\"q\"\r\n", true),
+        test::Utf16("[Preset1]\nName=big end\n[plug-IN]\nCLSID=\xFF\n", false),
+        "\xEF\xBB\xBF[Preset1]\r\nName=B\xC3\xA4sse \xE2\x82\xAC\r\nData=\xC3\r\n",
+        "[Preset1]\r\nName=B\xC3\xA4sse \x81\x8D\x90\x9D\r\n",
+        "[Preset1]\r\nName=\"" + std::string(126, 'q') + "\"\r\nData=\"  " + std::string(200, 'd') + "  \"\r\n",
     };
     const char* sections[] = {"Plug-in", "Preset1", "Preset2", "preset1"};
     const char* keys[] = {"CLSID", "Version", "Name", "Bank", "Data", "no section", ";CLSID"};
@@ -47,6 +56,48 @@ TEST_F(PresetFileSystemTest, IniTextReadsWhatTheSystemReads)
                 }
         ++file;
     }
+}
+
+// The system's own functions behind the preset file format's reading.
+class SystemProfileReader final : public ProfileReader {
+public:
+    explicit SystemProfileReader(const std::string& path) : m_path(path) {}
+    std::optional<std::string> Read(const std::string& section, const std::string& key,
+                                    size_t maxChars) const override
+    {
+        std::vector<char> value(maxChars + 1);
+        const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), "\x01", value.data(),
+                                                      static_cast<DWORD>(value.size()), m_path.c_str());
+        if (length == 1 && value[0] == '\x01')
+            return std::nullopt;
+        return std::string(value.data(), length);
+    }
+
+private:
+    std::string m_path;
+};
+
+// The files readers have disagreed about: the plug-in's manager, the system's profile
+// functions and (in the native tests, from the same table) qzmb list the same presets.
+TEST_F(PresetFileSystemTest, ThePlugInReadsWhatTheSystemAndQzmbRead)
+{
+    const std::string path = Path("reading.ini");
+    for (const test::PresetReadingCase& c : test::PresetReadingCases(kTestClassKey)) {
+        SCOPED_TRACE(c.what);
+        WriteText(path, c.bytes);
+        PresetManager& manager = NewManager();
+        manager.OpenPresetStore(path.c_str(), kTestClassKey, kStoreName);
+        EXPECT_EQ(PresetLines(manager.Presets()), c.presets) << "the plug-in";
+        PresetList system;
+        for (const PresetSection& section : ReadPresetSections(SystemProfileReader(path)))
+            if (section.isPreset()) {
+                system.emplace_back();
+                static_cast<PresetFields&>(system.back()) = section.fields;
+            }
+        SortPresets(system);
+        EXPECT_EQ(PresetLines(system), c.presets) << "the system's functions";
+    }
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 std::string Garbage(size_t size, unsigned seed)

@@ -263,35 +263,49 @@ TEST_F(PresetStoreTest, AStoreThatIsNotOursIsRewrittenOnlyWhenTheUserAgrees)
     EXPECT_TRUE(messages.shown.empty());
 }
 
+// Each failure is one message that names the file and says why; the store as a
+// save, and another file as an export.
 TEST_F(PresetStoreTest, AFailedWriteIsShownWithItsPathAndAnsweredWithZero)
 {
     CreateDirectoryA(Path("a folder.ini").c_str(), nullptr);
     struct Case {
         const char* what;
         std::string path;
-        std::string says;
+        std::string why;  // in the message's middle line
     };
     const Case cases[] = {
-        {"no path", "", "The presets could not be saved because the preset file has no path."},
-        {"a folder", Path("a folder.ini"),
-         "Unable to write the preset file\n\"" + Path("a folder.ini") + "\"\nThe presets were not saved."},
-        {"a missing folder", Path("missing\\x.ini"),
-         "Unable to write the preset file\n\"" + Path("missing\\x.ini") + "\"\nThe presets were not saved."},
+        {"a folder", Path("a folder.ini"), "it is a folder"},
+        {"a missing folder", Path("missing\\x.ini"), "not found"},
+        {"a device name", Path("aux.ini"), "it is a device"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        PresetManager& manager = NewManager();
-        manager.OpenPresetStore(c.path.c_str(), kTestClassKey, kStoreName);
-        const int id = manager.AddPreset("Kept", "Bank", "1");
+        PresetManager& store = NewManager();
+        store.OpenPresetStore(c.path.c_str(), kTestClassKey, kStoreName);
+        store.AddPreset("Kept", "Bank", "1");
+        PresetManager& exporter = NewManager();
+        exporter.OpenPresetStore(Path(kStoreName).c_str(), kTestClassKey, kStoreName);
+        const int id = exporter.AddPreset("Kept", "Bank", "1");
         messages.shown.clear();
-        EXPECT_EQ(manager.SavePresetFile(kTestClassKey, c.path.c_str()), 0) << "the store";
-        EXPECT_EQ(manager.ExportPresets(kTestClassKey, c.path.c_str(), {PresetSelection::Bank, "Bank"}), 0);
-        EXPECT_EQ(manager.ExportPresets(kTestClassKey, c.path.c_str(), {PresetSelection::Preset, "", id}), 0);
-        EXPECT_EQ(messages.texts(), std::vector<std::string>(3, c.says));
-        for (const ShownMessage& shown : messages.shown)
+        EXPECT_EQ(store.SavePresetFile(kTestClassKey, c.path.c_str()), 0) << "the store";
+        EXPECT_EQ(exporter.ExportPresets(kTestClassKey, c.path.c_str(), {PresetSelection::Bank, "Bank"}), 0);
+        EXPECT_EQ(exporter.ExportPresets(kTestClassKey, c.path.c_str(), {PresetSelection::Preset, "", id}), 0);
+        ASSERT_EQ(messages.shown.size(), 3u);
+        for (const ShownMessage& shown : messages.shown) {
+            EXPECT_EQ(shown.text.rfind("Unable to write the preset file\n\"" + c.path + "\"\n", 0), 0u) << shown.text;
+            EXPECT_NE(shown.text.find(c.why), std::string::npos) << shown.text;
+            EXPECT_EQ(shown.text.substr(shown.text.rfind('\n')), "\nThe presets were not saved.");
             EXPECT_EQ(shown.type, UINT(MB_OK | MB_ICONHAND));
-        EXPECT_EQ(manager.Presets().size(), 1u) << "nothing is lost in memory";
+        }
+        EXPECT_EQ(store.Presets().size(), 1u) << "nothing is lost in memory";
+        EXPECT_EQ(GetFileAttributesA(Path(kStoreName).c_str()), INVALID_FILE_ATTRIBUTES) << "an export is not a save";
     }
+    messages.shown.clear();
+    PresetManager& nowhere = NewManager();
+    nowhere.AddPreset("Kept", "", "1");
+    EXPECT_EQ(nowhere.SavePresetFile(kTestClassKey, ""), 0);
+    EXPECT_EQ(messages.texts(),
+              std::vector<std::string>{"The presets could not be saved because the preset file has no path."});
 }
 
 TEST_F(PresetStoreTest, ImportChecksTheFileAndAsksAboutEachDuplicate)

@@ -1,5 +1,7 @@
 #include "PresetTestSupport.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -96,6 +98,66 @@ std::string StoreText(const std::string& identity, const std::vector<PresetField
         text += "[Preset" + std::to_string(i + 1) + "]\r\nVersion=" + std::to_string(presets[i].version) +
                 "\r\nName=" + presets[i].name + "\r\nBank=" + presets[i].bank + "\r\nData=" + presets[i].data + "\r\n";
     return text;
+}
+
+std::string Fingerprint(const std::string& path)
+{
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return "missing";
+    const std::string bytes = ReadText(path);
+    unsigned long long hash = 14695981039346656037ull;
+    for (char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char text[64];
+    std::snprintf(text, sizeof text, "%zu:%016llx", bytes.size(), hash);
+    return text;
+}
+
+bool RunShell(const std::string& command)
+{
+    // Wine neither waits for a Unix program nor hands its exit code back: the status
+    // comes through a file, complete once renamed into place.
+    // A name of this call's own: a status left by another run must not answer for it.
+    static unsigned calls = 0;
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    const std::string status = "/tmp/qz-preset-shell-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(now.QuadPart) + "-" + std::to_string(++calls);
+    const std::string line = "/bin/sh -c \"(" + command + ") >/dev/null 2>&1; echo $? >" + status + ".part; mv " +
+                             status + ".part " + status + "\"";
+    std::wstring wide(line.begin(), line.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", &wide[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    std::string windowsStatus = "Z:" + status;
+    std::replace(windowsStatus.begin(), windowsStatus.end(), '/', '\\');
+    for (int wait = 0; wait < 6000 && GetFileAttributesA(windowsStatus.c_str()) == INVALID_FILE_ATTRIBUTES; ++wait)
+        Sleep(10);
+    const std::string code = ReadText(windowsStatus);
+    DeleteFileA(windowsStatus.c_str());
+    return code == "0\n";
+}
+
+UnixFolder::UnixFolder(const std::string& name, int tmpfsKilobytes)
+    : m_unix("/tmp/qz-presets-" + std::to_string(GetCurrentProcessId()) + "-" + name), m_mounted(tmpfsKilobytes > 0)
+{
+    std::string command = "mkdir -p " + m_unix;
+    if (m_mounted)
+        command += " && mount -t tmpfs -o size=" + std::to_string(tmpfsKilobytes) + "k qz-presets " + m_unix;
+    m_ready = RunShell(command);
+}
+
+UnixFolder::~UnixFolder() { RunShell((m_mounted ? "umount " + m_unix + "; " : std::string()) + "rm -rf " + m_unix); }
+
+std::string UnixFolder::Windows(const std::string& name) const
+{
+    std::string path = "Z:" + Unix(name);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
 }
 
 std::vector<std::string> Names(const PresetList& presets)

@@ -69,4 +69,30 @@ std::string StoreText(const std::string& identity, const std::vector<PresetField
 // "bank/name" of each preset, in list order.
 std::vector<std::string> Names(const PresetList& presets);
 
+// Size and FNV-1a hash of a file's bytes: "size:hash", or "missing".
+std::string Fingerprint(const std::string& path);
+
+// Runs a shell command on the Unix side (Wine starts Unix programs as it starts its
+// own); true when it exited with 0.
+bool RunShell(const std::string& command);
+
+// A folder on the Unix side that goes away with the object; with a size, a tmpfs of
+// that many kilobytes mounted there (the tests run as root).
+class UnixFolder {
+public:
+    explicit UnixFolder(const std::string& name, int tmpfsKilobytes = 0);
+    ~UnixFolder();
+    UnixFolder(const UnixFolder&) = delete;
+    UnixFolder& operator=(const UnixFolder&) = delete;
+
+    bool ready() const { return m_ready; }
+    std::string Unix(const std::string& name) const { return m_unix + "/" + name; }
+    std::string Windows(const std::string& name) const;
+
+private:
+    std::string m_unix;
+    bool m_mounted;
+    bool m_ready;
+};
+
 } // namespace qz::test

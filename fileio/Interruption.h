@@ -1,5 +1,5 @@
 #pragma once
-// What SIGINT, SIGTERM and SIGHUP do to qzmb.
+// What SIGINT, SIGTERM and SIGHUP do to a program writing files (qzmb).
 //
 // Every temporary output file is registered here while it exists. By default the
 // signals remove every registered file and end the program with the signal, so an
@@ -8,7 +8,7 @@
 // SIGTERM, or SIGHUP) asks the running files to be abandoned, and only a signal after
 // that ends the program at once, removing the registered files.
 
-namespace qz::cli {
+namespace qz::files {
 
 enum class StopRequest {
     None = 0,
@@ -29,4 +29,4 @@ void WatchForInterruption();
 void StopCooperatively();
 StopRequest CurrentStopRequest();
 
-} // namespace qz::cli
+} // namespace qz::files

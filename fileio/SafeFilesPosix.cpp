@@ -1,4 +1,7 @@
-#include "OutputFile.h"
+// Safe file reading and writing on POSIX systems (qzmb).
+#include "SafeFiles.h"
+
+#include "FileMessages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,13 +10,12 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "Interruption.h"
 
-namespace qz::cli {
+namespace qz::files {
 
 namespace {
 
@@ -103,6 +105,66 @@ bool PlaceAsNew(const std::string& temporary, const std::string& target)
 
 } // namespace
 
+std::string Shown(const Path& path) { return path; }
+
+bool SameFile(const Path& a, const Path& b)
+{
+    struct stat info;
+    if (stat(a.c_str(), &info) == 0)
+        return SameFile(info, b);
+    char resolvedA[PATH_MAX], resolvedB[PATH_MAX];
+    return a == b || (realpath(a.c_str(), resolvedA) != nullptr && realpath(b.c_str(), resolvedB) != nullptr &&
+                      std::strcmp(resolvedA, resolvedB) == 0);
+}
+
+ReadResult ReadWholeFile(const Path& path, size_t limit, std::string& bytes)
+{
+    ReadResult result;
+    struct stat info;
+    // A pipe or a device is refused before it is opened: opening it may wait, or do
+    // something to the device.
+    if (stat(path.c_str(), &info) != 0) {
+        result.missing = errno == ENOENT;
+        result.problem = std::strerror(errno);
+        return result;
+    }
+    const int descriptor = S_ISREG(info.st_mode) ? open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (descriptor < 0 || fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        result.problem = S_ISREG(info.st_mode) ? std::strerror(errno) : std::string("it is ") + KindOf(info.st_mode);
+        if (descriptor >= 0)
+            close(descriptor);
+        return result;
+    }
+    if (static_cast<unsigned long long>(info.st_size) > limit) {
+        close(descriptor);
+        result.problem = TooLargeReason(limit);
+        return result;
+    }
+    // The file may grow while it is read: never more than the limit.
+    bytes.clear();
+    bytes.reserve(static_cast<size_t>(info.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t done = read(descriptor, chunk, sizeof chunk);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            if (done < 0)
+                result.problem = std::strerror(errno);
+            break;
+        }
+        if (bytes.size() + static_cast<size_t>(done) > limit) {
+            result.problem = TooLargeReason(limit);
+            break;
+        }
+        bytes.append(chunk, static_cast<size_t>(done));
+    }
+    close(descriptor);
+    if (!result.problem.empty())
+        bytes.clear();
+    return result;
+}
+
 std::string CheckDestination(const std::string& path, const std::vector<std::string>& inputs, std::string& target)
 {
     struct stat link;
@@ -123,19 +185,19 @@ std::string CheckDestination(const std::string& path, const std::vector<std::str
     if (stat(target.c_str(), &file) != 0)
         return "cannot write " + path + ": " + std::strerror(errno);
     if (!S_ISREG(file.st_mode))
-        return path + " is " + KindOf(file.st_mode) + "; qzmb writes only regular files";
+        return NotRegular(path, KindOf(file.st_mode));
     // The owner's write bit counts even for root, who may write anything.
     if ((file.st_mode & S_IWUSR) == 0 || access(target.c_str(), W_OK) != 0)
-        return path + " is write-protected; not replaced";
+        return WriteProtected(path);
     for (const std::string& input : inputs)
         if (SameFile(file, input))
-            return "the output " + path + " would overwrite the input " + input;
+            return OverInput(path, input);
     return "";
 }
 
 OutputFile::~OutputFile() { discard(); }
 
-std::string OutputFile::create(const std::string& target, const std::string& shownName)
+std::string OutputFile::create(const Path& target, const std::string& shownName)
 {
     m_target = target;
     m_shownName = shownName;
@@ -171,19 +233,53 @@ std::string OutputFile::create(const std::string& target, const std::string& sho
     return "";
 }
 
+std::string OutputFile::Failed(const char* doing) const
+{
+    return std::string("cannot ") + doing + " " + m_shownName + ": " + std::strerror(errno);
+}
+
+std::string OutputFile::write(const void* bytes, size_t size)
+{
+    const char* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t done = ::write(m_descriptor, next, size);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            if (done == 0)
+                errno = EIO;
+            return Failed();
+        }
+        next += done;
+        size -= static_cast<size_t>(done);
+    }
+    return "";
+}
+
+long long OutputFile::size() const
+{
+    struct stat info;
+    return fstat(m_descriptor, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
 std::string OutputFile::commit() { return finish(false); }
 
 std::string OutputFile::commitAsNew() { return finish(true); }
 
+// The data reaches the disk before the name does: a disk that turns out full, or fails,
+// says so here, and the destination is left alone.
 std::string OutputFile::finish(bool asNew)
 {
+    const bool flushed = fsync(m_descriptor) == 0;
+    const int error = errno;
     const int closed = close(m_descriptor);
     m_descriptor = -1;
-    const bool placed = closed == 0 && (asNew ? PlaceAsNew(m_temporary, m_target)
-                                              : rename(m_temporary.c_str(), m_target.c_str()) == 0);
+    if (!flushed)
+        errno = error;
+    const bool placed = flushed && closed == 0 &&
+                        (asNew ? PlaceAsNew(m_temporary, m_target) : rename(m_temporary.c_str(), m_target.c_str()) == 0);
     if (!placed) {
-        const std::string problem =
-            errno == EEXIST ? m_shownName + " exists; not replaced" : "cannot write " + m_shownName + ": " + std::strerror(errno);
+        const std::string problem = errno == EEXIST ? m_shownName + " exists; not replaced" : Failed();
         discard();
         return problem;
     }
@@ -204,4 +300,4 @@ void OutputFile::discard()
     m_temporary.clear();
 }
 
-} // namespace qz::cli
+} // namespace qz::files

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <initializer_list>
 
-namespace qz::cli {
+namespace qz::files {
 
 namespace {
 
@@ -113,4 +113,4 @@ void StopCooperatively()
 
 StopRequest CurrentStopRequest() { return static_cast<StopRequest>(g_stopRequest.load()); }
 
-} // namespace qz::cli
+} // namespace qz::files
