@@ -231,7 +231,7 @@ void CreateBandView(HWND window)
         SendMessageA(meter, MT_SETIMAGES, WPARAM(LoadPixelImage(module, IDR_METER_UNLIT)),
                      LPARAM(LoadPixelImage(module, IDR_METER_LIT)));
         SendMessageA(meter, MT_SETRANGE, WPARAM(-600), 0);
-        SendMessageA(meter, MT_SETLEVELS, WPARAM(-40 - 20 * channel), 0);
+        SendMessageA(meter, MT_SETLEVELS, WPARAM(-105 - 20 * channel), 0);
         for (int update = 0; update < 5; ++update)
             SendMessageA(meter, MT_SETLEVELS, WPARAM(-160), 0);
     }
@@ -285,7 +285,8 @@ void CreatePage(HWND window, HFONT pageFont)
     SendMessageA(caption, SI_SETIMAGE, IDB_CAPTION_BAND, 0);
     HWND lamp = CreateControl(window, "qz:StaticNoHitImage", 1020, 522, 22, 12, 9, 0, "");
     SendMessageA(lamp, SI_SETIMAGE, IDB_LAMP_LATCHED, 0);
-    HWND peak = CreateControl(window, "qz:StaticText", 10022, 503, 32, 52, 11, 0, "-Inf -Inf");
+    // The peaks the output meters hold, both with two digits: as wide as the text gets.
+    HWND peak = CreateControl(window, "qz:StaticText", 10022, 503, 32, 53, 11, 0, "-10.5 -12.5");
     SendMessageA(peak, WM_SETFONT, WPARAM(pageFont), 0);
     CreateBandView(window);
 }
