@@ -123,7 +123,7 @@ TEST(QzmbPresetFile, WhatIsNoPresetFileGetsOneLine)
         {huge, "it is larger than 64 MB"},
         {missing, "No such file or directory"},
     };
-    const std::string bounded = "ulimit -v 1000000; timeout 60 ";
+    const std::string bounded = MemoryCap(1000) + "timeout 60 ";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         for (const std::string& arguments :

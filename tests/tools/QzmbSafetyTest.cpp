@@ -24,13 +24,8 @@ namespace {
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-// A cap on qzmb's memory, well below a gigabyte. Sanitized builds reserve terabytes of
-// address space for their shadow memory and cannot start under any such cap.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-const char* const kMemoryCap = "";
-#else
-const char* const kMemoryCap = "ulimit -v 300000; ";
-#endif
+// A cap on qzmb's memory, well below a gigabyte.
+const std::string kMemoryCap = MemoryCap(300);
 
 bool Says(const RunResult& run, const std::string& part) { return run.output.find(part) != std::string::npos; }
 

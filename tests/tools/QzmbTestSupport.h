@@ -20,6 +20,19 @@ RunResult RunShellCommand(const std::string& command);
 // collects what it printed.
 RunResult RunQzmb(const std::string& arguments, const std::string& before = "");
 
+// The shell words that cap qzmb's memory at `megabytes`. Sanitized builds reserve
+// terabytes of address space for their shadow memory and cannot start under any such
+// cap: there they are none.
+inline std::string MemoryCap(int megabytes)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    (void)megabytes;
+    return "";
+#else
+    return "ulimit -v " + std::to_string(megabytes * 1000) + "; ";
+#endif
+}
+
 // Starts qzmb with `args` (no shell), its standard output and error going to
 // `output`. Returns its process id.
 int StartQzmb(const std::vector<std::string>& args, int output);
