@@ -6,8 +6,12 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <thread>
 
 #include "ParamEnvelope.h"
+#ifndef _WIN32
+#include "StoppingMemory.h"
+#endif
 
 namespace qz {
 namespace {
@@ -271,6 +275,40 @@ TEST_F(Envelope, AHundredThousandSegmentsInAnyOrderAreSortedOnceEach)
         ASSERT_EQ(stored[k].rtStart, CParamEnvelope::Snap(k * 100000LL, k44100)) << "segment " << k;
     EXPECT_NEAR(At(5 * kSecond + 50000), 0.005f, 1e-6) << "the middle of the segment at 5 s, 0 to 0.01";
 }
+
+#ifndef _WIN32  // see StoppingMemory.h
+TEST_F(Envelope, TheStreamReadsTheCurveWhileAWriterReadsTheCallersSegments)
+{
+    // The host's segments lie in memory that stops the writer at its first read of
+    // them. Meanwhile the streaming thread evaluates the curve: it must not wait for
+    // the writer. Were the list's lock held while the caller's array is read, the
+    // evaluation would wait until the memory's deadline let the writer go.
+    Add({Segment(0, 2 * kSecond, 0.0f, 1.0f)});
+    const size_t count = 5000;
+    test::StoppingMemory memory(count * sizeof(MP_ENVELOPE_SEGMENT));
+    ASSERT_TRUE(memory.ok());
+    auto* segments = static_cast<MP_ENVELOPE_SEGMENT*>(memory.data());
+    for (size_t k = 0; k < count; ++k) {  // backwards, from 100 s down to 50 s
+        const REFERENCE_TIME start = (10000 - static_cast<REFERENCE_TIME>(k)) * 100000LL;
+        segments[k] = Segment(start, start + 100000, 0.3f, 0.3f);
+    }
+    memory.Arm();
+
+    HRESULT added = E_FAIL;
+    std::thread host([&] { added = env.AddSegments(static_cast<DWORD>(count), segments, k44100); });
+    const bool stopped = memory.WaitUntilAThreadStops(20000);
+    const float during = stopped ? At(kSecond) : -1;
+    memory.Release();
+    host.join();
+
+    ASSERT_TRUE(stopped) << "the writer reads the caller's segments";
+    EXPECT_TRUE(memory.ReleasedInTime()) << "the streaming thread waited for the writer";
+    EXPECT_NEAR(during, 0.5f, 1e-6) << "the curve stored before, at 1 s";
+    EXPECT_EQ(added, S_OK);
+    EXPECT_EQ(env.Segments().size(), count + 1);
+    EXPECT_EQ(At(80 * kSecond), 0.3f) << "the new segments in force afterwards";
+}
+#endif
 
 TEST_F(Envelope, OfSegmentsWithOneStartTheLastAddedIsInForce)
 {
