@@ -1,20 +1,74 @@
 #include "SeekingPassThrough.h"
 
+#include <dshow.h>
 #include <vfwmsgs.h>
 
-template <typename Interface, typename Method, typename... Args>
-HRESULT CSeekingPassThrough::Forward(REFIID iid, Method method, Args... args)
+#include <cmath>
+
+namespace {
+
+constexpr double kUnitsPerSecond = 10000000.0;
+
+// Seconds in 100-ns units, rounded; false for NaN and times the units cannot hold.
+bool ToUnits(REFTIME seconds, LONGLONG& units)
+{
+    const double scaled = std::round(seconds * kUnitsPerSecond);
+    if (!(std::fabs(scaled) < 9.2e18))
+        return false;
+    units = static_cast<LONGLONG>(scaled);
+    return true;
+}
+
+} // namespace
+
+template <typename Method, typename... Args>
+HRESULT CSeekingPassThrough::Seeking(Method method, Args... args)
 {
     IPin* upstream = nullptr;
     if (m_input == nullptr || FAILED(m_input->ConnectedTo(&upstream)) || upstream == nullptr)
         return VFW_E_NOT_CONNECTED;
-    Interface* target = nullptr;
-    HRESULT hr = upstream->QueryInterface(iid, reinterpret_cast<void**>(&target));
+    IMediaSeeking* target = nullptr;
+    HRESULT hr = upstream->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&target));
     upstream->Release();
     if (FAILED(hr) || target == nullptr)
         return E_NOTIMPL;
     hr = (target->*method)(args...);
     target->Release();
+    return hr;
+}
+
+template <typename Method>
+HRESULT CSeekingPassThrough::SecondsOf(Method method, REFTIME* seconds)
+{
+    if (seconds == nullptr)
+        return E_POINTER;
+    LONGLONG units = 0;
+    const HRESULT hr = Seeking(method, &units);
+    if (SUCCEEDED(hr))
+        *seconds = units / kUnitsPerSecond;
+    return hr;
+}
+
+HRESULT CSeekingPassThrough::SeekTo(REFTIME seconds, bool stop)
+{
+    LONGLONG units = 0, unchanged = 0;
+    if (!ToUnits(seconds, units))
+        return E_INVALIDARG;
+    if (stop)
+        return Seeking(&IMediaSeeking::SetPositions, &unchanged, DWORD(AM_SEEKING_NoPositioning), &units,
+                       DWORD(AM_SEEKING_AbsolutePositioning));
+    return Seeking(&IMediaSeeking::SetPositions, &units, DWORD(AM_SEEKING_AbsolutePositioning), &unchanged,
+                   DWORD(AM_SEEKING_NoPositioning));
+}
+
+HRESULT CSeekingPassThrough::Can(DWORD capability, LONG* can)
+{
+    if (can == nullptr)
+        return E_POINTER;
+    DWORD capabilities = 0;
+    const HRESULT hr = Seeking(&IMediaSeeking::GetCapabilities, &capabilities);
+    if (SUCCEEDED(hr))
+        *can = (capabilities & capability) != 0 ? OATRUE : OAFALSE;
     return hr;
 }
 
@@ -86,49 +140,48 @@ STDMETHODIMP CSeekingPassThrough::GetRate(double* rate) { return Seeking(&IMedia
 STDMETHODIMP CSeekingPassThrough::GetPreroll(LONGLONG* preroll) { return Seeking(&IMediaSeeking::GetPreroll, preroll); }
 
 // --- IDispatch and IMediaPosition ---------------------------------------------------
+// The pin's IMediaPosition serves the filters of a graph, which call it directly; it
+// offers no type information for scripting.
 
-STDMETHODIMP CSeekingPassThrough::GetTypeInfoCount(UINT* count) { return Position(&IMediaPosition::GetTypeInfoCount, count); }
-
-STDMETHODIMP CSeekingPassThrough::GetTypeInfo(UINT index, LCID locale, ITypeInfo** info)
+STDMETHODIMP CSeekingPassThrough::GetTypeInfoCount(UINT* count)
 {
-    return Position(&IMediaPosition::GetTypeInfo, index, locale, info);
+    if (count == nullptr)
+        return E_POINTER;
+    *count = 0;
+    return S_OK;
 }
 
-STDMETHODIMP CSeekingPassThrough::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids)
+STDMETHODIMP CSeekingPassThrough::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
+
+STDMETHODIMP CSeekingPassThrough::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
+
+STDMETHODIMP CSeekingPassThrough::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
 {
-    return Position(&IMediaPosition::GetIDsOfNames, iid, names, count, locale, ids);
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CSeekingPassThrough::Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* parameters,
-                                         VARIANT* result, EXCEPINFO* exception, UINT* badArgument)
-{
-    return Position(&IMediaPosition::Invoke, id, iid, locale, flags, parameters, result, exception, badArgument);
-}
+STDMETHODIMP CSeekingPassThrough::get_Duration(REFTIME* length) { return SecondsOf(&IMediaSeeking::GetDuration, length); }
 
-STDMETHODIMP CSeekingPassThrough::get_Duration(REFTIME* length) { return Position(&IMediaPosition::get_Duration, length); }
-
-STDMETHODIMP CSeekingPassThrough::put_CurrentPosition(REFTIME time)
-{
-    return Position(&IMediaPosition::put_CurrentPosition, time);
-}
+STDMETHODIMP CSeekingPassThrough::put_CurrentPosition(REFTIME time) { return SeekTo(time, false); }
 
 STDMETHODIMP CSeekingPassThrough::get_CurrentPosition(REFTIME* time)
 {
-    return Position(&IMediaPosition::get_CurrentPosition, time);
+    return SecondsOf(&IMediaSeeking::GetCurrentPosition, time);
 }
 
-STDMETHODIMP CSeekingPassThrough::get_StopTime(REFTIME* time) { return Position(&IMediaPosition::get_StopTime, time); }
+STDMETHODIMP CSeekingPassThrough::get_StopTime(REFTIME* time) { return SecondsOf(&IMediaSeeking::GetStopPosition, time); }
 
-STDMETHODIMP CSeekingPassThrough::put_StopTime(REFTIME time) { return Position(&IMediaPosition::put_StopTime, time); }
+STDMETHODIMP CSeekingPassThrough::put_StopTime(REFTIME time) { return SeekTo(time, true); }
 
-STDMETHODIMP CSeekingPassThrough::get_PrerollTime(REFTIME* time) { return Position(&IMediaPosition::get_PrerollTime, time); }
+STDMETHODIMP CSeekingPassThrough::get_PrerollTime(REFTIME* time) { return SecondsOf(&IMediaSeeking::GetPreroll, time); }
 
-STDMETHODIMP CSeekingPassThrough::put_PrerollTime(REFTIME time) { return Position(&IMediaPosition::put_PrerollTime, time); }
+// IMediaSeeking has no way to set a preroll: the source keeps its own.
+STDMETHODIMP CSeekingPassThrough::put_PrerollTime(REFTIME) { return E_NOTIMPL; }
 
-STDMETHODIMP CSeekingPassThrough::put_Rate(double rate) { return Position(&IMediaPosition::put_Rate, rate); }
+STDMETHODIMP CSeekingPassThrough::put_Rate(double rate) { return Seeking(&IMediaSeeking::SetRate, rate); }
 
-STDMETHODIMP CSeekingPassThrough::get_Rate(double* rate) { return Position(&IMediaPosition::get_Rate, rate); }
+STDMETHODIMP CSeekingPassThrough::get_Rate(double* rate) { return Seeking(&IMediaSeeking::GetRate, rate); }
 
-STDMETHODIMP CSeekingPassThrough::CanSeekForward(LONG* can) { return Position(&IMediaPosition::CanSeekForward, can); }
+STDMETHODIMP CSeekingPassThrough::CanSeekForward(LONG* can) { return Can(AM_SEEKING_CanSeekForwards, can); }
 
-STDMETHODIMP CSeekingPassThrough::CanSeekBackward(LONG* can) { return Position(&IMediaPosition::CanSeekBackward, can); }
+STDMETHODIMP CSeekingPassThrough::CanSeekBackward(LONG* can) { return Can(AM_SEEKING_CanSeekBackwards, can); }

@@ -1,7 +1,9 @@
 // Seeking through a filter that passes its stream on: the interfaces a renderer asks
-// of the pin feeding it, IMediaSeeking and IMediaPosition, answered by handing every
-// call to the pin that feeds the filter's input. The object lives inside the output
-// pin and counts its references there (so on the filter).
+// of the pin feeding it, IMediaSeeking and IMediaPosition, answered by the pin that
+// feeds the filter's input. IMediaSeeking calls are handed on as they are; the older
+// IMediaPosition, in seconds, is answered through that pin's IMediaSeeking, since
+// sources and parsers seldom offer IMediaPosition themselves. The object lives inside
+// the output pin and counts its references there (so on the filter).
 #pragma once
 
 #include <windows.h>
@@ -12,7 +14,7 @@ class CSeekingPassThrough : public IMediaSeeking, public IMediaPosition {
 public:
     // owner: the pin that answers the two interfaces; input: the pin whose peer
     // is asked. Calls answer VFW_E_NOT_CONNECTED while the input has no peer, and
-    // E_NOTIMPL when the peer cannot seek.
+    // E_NOTIMPL when the peer has no IMediaSeeking.
     CSeekingPassThrough(IPin* owner, IPin* input) : m_owner(owner), m_input(input) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return m_owner->QueryInterface(iid, object); }
@@ -58,14 +60,17 @@ public:
     STDMETHODIMP CanSeekBackward(LONG* can) override;
 
 private:
-    // Calls `method` on the upstream pin's `Interface`, without holding any lock of
+    // Calls `method` on the upstream pin's IMediaSeeking, without holding any lock of
     // ours: a seek upstream flushes back through this filter.
-    template <typename Interface, typename Method, typename... Args>
-    HRESULT Forward(REFIID iid, Method method, Args... args);
     template <typename Method, typename... Args>
-    HRESULT Seeking(Method method, Args... args) { return Forward<IMediaSeeking>(IID_IMediaSeeking, method, args...); }
-    template <typename Method, typename... Args>
-    HRESULT Position(Method method, Args... args) { return Forward<IMediaPosition>(IID_IMediaPosition, method, args...); }
+    HRESULT Seeking(Method method, Args... args);
+    // A time upstream reports in 100-ns units (duration, position, ...), in seconds.
+    template <typename Method>
+    HRESULT SecondsOf(Method method, REFTIME* seconds);
+    // Seeks upstream to `seconds`: the current position, or the stop position.
+    HRESULT SeekTo(REFTIME seconds, bool stop);
+    // Whether upstream has the capability, as OATRUE or OAFALSE.
+    HRESULT Can(DWORD capability, LONG* can);
 
     IPin* const m_owner;
     IPin* const m_input;

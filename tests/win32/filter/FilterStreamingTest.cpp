@@ -12,6 +12,7 @@
 #include "StandaloneEngine.h"
 #include "qz_guids.h"
 
+#include <dshow.h>
 #include <evcode.h>
 #include <qedit.h>
 #include <uuids.h>
@@ -502,6 +503,45 @@ TEST_F(FilterInGraph, AGraphSeeksThroughTheFilterAndTheEnvelopesFollow)
     }
     ASSERT_EQ(produced.size(), audio.size() - 44100 * 2) << "from 1 s to the end";
     EXPECT_EQ(produced, expected) << "the audio after the seek, with the envelope at its media time";
+}
+
+TEST_F(FilterInGraph, APositionInSecondsGoesThroughTheFilterToTheParser)
+{
+    // What a renderer of the older kind asks of the pin feeding it: IMediaPosition.
+    const std::vector<int16_t> audio = Signal<int16_t>(4 * 44100, 2, 20000);
+    wavPath = TempPath(L"position.wav");
+    WriteWavFile(wavPath, WAVE_FORMAT_PCM, 2, 44100, 16, Bytes(audio.data(), audio.size() * 2));
+    ComPtr<IPin> parser;
+    ASSERT_EQ(graph.AddWavSource(wavPath, parser), S_OK);
+    ComPtr<IMediaPosition> position =
+        As<IMediaPosition>(FindPinByDirection(filter.get(), PINDIR_OUTPUT).get(), IID_IMediaPosition);
+    ASSERT_TRUE(position);
+    REFTIME duration = -1;
+    EXPECT_EQ(position->get_Duration(&duration), VFW_E_NOT_CONNECTED) << "nothing feeds the filter yet";
+
+    Connect(parser.get());
+    ASSERT_EQ(position->get_Duration(&duration), S_OK);
+    EXPECT_DOUBLE_EQ(duration, 4.0) << "the file's four seconds";
+    HRESULT hr = position->put_CurrentPosition(1.5);
+    ASSERT_EQ(hr, S_OK) << HrText(hr);
+    REFTIME current = -1;
+    ASSERT_EQ(position->get_CurrentPosition(&current), S_OK);
+    EXPECT_DOUBLE_EQ(current, 1.5);
+    LONGLONG atParser = -1;
+    ASSERT_EQ(As<IMediaSeeking>(parser.get(), IID_IMediaSeeking)->GetCurrentPosition(&atParser), S_OK);
+    EXPECT_EQ(atParser, 15000000) << "the parser itself is at 1.5 s";
+
+    ASSERT_EQ(position->put_StopTime(3.25), S_OK);
+    REFTIME stop = -1;
+    ASSERT_EQ(position->get_StopTime(&stop), S_OK);
+    EXPECT_DOUBLE_EQ(stop, 3.25);
+    LONG can = OAFALSE;
+    ASSERT_EQ(position->CanSeekBackward(&can), S_OK);
+    EXPECT_EQ(can, OATRUE);
+    EXPECT_EQ(position->put_CurrentPosition(std::nan("")), E_INVALIDARG);
+    EXPECT_EQ(position->put_CurrentPosition(1e300), E_INVALIDARG) << "beyond what 100-ns units hold";
+    ASSERT_EQ(position->get_CurrentPosition(&current), S_OK);
+    EXPECT_DOUBLE_EQ(current, 1.5) << "a refused position moves nothing";
 }
 
 TEST(FilterLifetime, NothingIsLeftAliveAfterTheGraphIsReleased)
