@@ -119,6 +119,16 @@ protected:
         ASSERT_EQ(hr, S_OK) << "out of the filter: " << HrText(hr);
     }
 
+    // `audio`, 16-bit, in a WAV file behind Wine's file source and WAVE parser; `parser`
+    // receives the parser's output pin.
+    void AddWavSource(const wchar_t* name, const std::vector<int16_t>& audio, WORD channels, DWORD rate,
+                      ComPtr<IPin>& parser)
+    {
+        wavPath = TempPath(name);
+        WriteWavFile(wavPath, WAVE_FORMAT_PCM, channels, rate, 16, Bytes(audio.data(), audio.size() * 2));
+        ASSERT_EQ(graph.AddWavSource(wavPath, parser), S_OK);
+    }
+
     void RunToCompletion()
     {
         HRESULT hr = graph.control()->Run();
@@ -141,10 +151,8 @@ TEST_F(FilterInGraph, SixteenBitWavThroughWinesParserComesOutWholeAndExact)
 {
     Compress(prop.get());
     const std::vector<int16_t> audio = Signal<int16_t>(30000, 2, 32767);
-    wavPath = TempPath(L"pcm16.wav");
-    WriteWavFile(wavPath, WAVE_FORMAT_PCM, 2, 44100, 16, Bytes(audio.data(), audio.size() * 2));
     ComPtr<IPin> parser;
-    ASSERT_EQ(graph.AddWavSource(wavPath, parser), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddWavSource(L"pcm16.wav", audio, 2, 44100, parser));
     Connect(parser.get());
 
     WAVEFORMATEX format{};
@@ -169,10 +177,8 @@ TEST_F(FilterInGraph, MonoSixteenBitWavThroughWinesParser)
 {
     Compress(prop.get());
     const std::vector<int16_t> audio = Signal<int16_t>(12345, 1, 30000);
-    wavPath = TempPath(L"mono16.wav");
-    WriteWavFile(wavPath, WAVE_FORMAT_PCM, 1, 22050, 16, Bytes(audio.data(), audio.size() * 2));
     ComPtr<IPin> parser;
-    ASSERT_EQ(graph.AddWavSource(wavPath, parser), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddWavSource(L"mono16.wav", audio, 1, 22050, parser));
     Connect(parser.get());
     RunToCompletion();
     WAVEFORMATEX format{};
@@ -419,10 +425,8 @@ TEST_F(FilterInGraph, AGraphSeeksThroughTheFilterAndTheEnvelopesFollow)
     // Wine's file source, WAVE parser, the filter, Wine's Sample Grabber and Null
     // Renderer: the renderer asks upstream for seeking, through the filter.
     const std::vector<int16_t> audio = Signal<int16_t>(4 * 44100, 2, 20000);
-    wavPath = TempPath(L"seek.wav");
-    WriteWavFile(wavPath, WAVE_FORMAT_PCM, 2, 44100, 16, Bytes(audio.data(), audio.size() * 2));
     ComPtr<IPin> parser;
-    ASSERT_EQ(graph.AddWavSource(wavPath, parser), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddWavSource(L"seek.wav", audio, 2, 44100, parser));
     ComPtr<IBaseFilter> grabber, renderer;
     ASSERT_EQ(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, grabber.put_void()),
               S_OK);
@@ -509,10 +513,8 @@ TEST_F(FilterInGraph, APositionInSecondsGoesThroughTheFilterToTheParser)
 {
     // What a renderer of the older kind asks of the pin feeding it: IMediaPosition.
     const std::vector<int16_t> audio = Signal<int16_t>(4 * 44100, 2, 20000);
-    wavPath = TempPath(L"position.wav");
-    WriteWavFile(wavPath, WAVE_FORMAT_PCM, 2, 44100, 16, Bytes(audio.data(), audio.size() * 2));
     ComPtr<IPin> parser;
-    ASSERT_EQ(graph.AddWavSource(wavPath, parser), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddWavSource(L"position.wav", audio, 2, 44100, parser));
     ComPtr<IMediaPosition> position =
         As<IMediaPosition>(FindPinByDirection(filter.get(), PINDIR_OUTPUT).get(), IID_IMediaPosition);
     ASSERT_TRUE(position);
