@@ -156,6 +156,13 @@ HRESULT CTqPlugIn::StartStreaming()
     // stream: its time is taken afresh and the lookahead starts empty, so nothing of
     // an earlier run is replayed.
     m_firstSample = true;
+    {
+        // A run starts in no segment of the earlier one: until the source announces
+        // its own, stamps count from the media's start.
+        CAutoLock segment(&m_segmentLock);
+        m_segmentStart = 0;
+        m_segmentRate = 1.0;
+    }
     return BeginStreaming(m_streamFormat);
 }
 

@@ -421,6 +421,28 @@ TEST_F(HostDrivesTheFilter, ARateChangeWithinTheStreamKeepsTheAutomationTime)
     EXPECT_NEAR(value, 0.55f, 1e-6) << "and 4,800 frames later at 1.1 s";
 }
 
+TEST_F(HostDrivesTheFilter, ARunFromStoppedStartsInNoSegmentOfTheRunBefore)
+{
+    // Output gain 0 .. 1 over 20 s; the first run's segment starts at 10 s, the second
+    // run's source announces none.
+    Rig rig(server);
+    MP_ENVELOPE_SEGMENT ramp{0, 200000000, 0.0f, 1.0f, MP_CURVE_LINEAR, 0};
+    ASSERT_EQ(rig.params->AddEnvelope(kOutputGain, 1, &ramp), S_OK);
+    ASSERT_TRUE(rig.Start());
+    ASSERT_EQ(rig.source->NewSegment(100000000, 200000000, 1.0), S_OK);
+    const REFERENCE_TIME zero = 0;
+    ASSERT_EQ(rig.Push(Tones(1000, 2, 0.1), true, &zero), S_OK);
+    MP_DATA value = -1;
+    ASSERT_EQ(rig.params->GetParam(kOutputGain, &value), S_OK);
+    EXPECT_NEAR(value, 0.5f, 1e-6) << "stamp 0 of a segment at 10 s";
+
+    ASSERT_EQ(rig.graph.control()->Stop(), S_OK);
+    ASSERT_TRUE(SUCCEEDED(rig.graph.control()->Run()));
+    ASSERT_EQ(rig.Push(Tones(1000, 2, 0.1), true, &zero), S_OK);
+    ASSERT_EQ(rig.params->GetParam(kOutputGain, &value), S_OK);
+    EXPECT_NEAR(value, 0.0f, 1e-6) << "stamp 0 of the new run is the media's start";
+}
+
 TEST_F(HostDrivesTheFilter, SegmentsAsWideAsTimeItselfReadInRange)
 {
     Rig rig(server);
