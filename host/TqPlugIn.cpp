@@ -258,10 +258,9 @@ HRESULT CTqPlugIn::EndOfStream()
     // The tail flush: zeroed buffers through the engine until its lookahead is empty.
     m_flushing = true;
     IMediaSample* buffer = nullptr;
+    // Whatever stops it, the flush ends and the end of stream goes on downstream.
     HRESULT hr = output->GetDeliveryBuffer(&buffer);
-    if (FAILED(hr))
-        return hr;
-    for (;;) {
+    while (SUCCEEDED(hr)) {
         // A buffer that cannot hold one frame would carry nothing, for ever.
         if (buffer->GetSize() < MinimumBufferSize()) {
             buffer->Release();
@@ -280,8 +279,6 @@ HRESULT CTqPlugIn::EndOfStream()
         if (FAILED(hr) || complete)
             break;
         hr = output->GetDeliveryBuffer(&buffer);
-        if (FAILED(hr))
-            return hr;
     }
     m_flushing = false;
     m_audioSeen = false;

@@ -162,6 +162,22 @@ TEST_F(HostDrivesTheFilter, EndOfStreamEndsWhenTheBuffersShrinkBelowAFrameWithin
     EXPECT_EQ(rig.sink->Recorded().endOfStreams, 1) << "the end of stream still reaches downstream";
 }
 
+TEST_F(HostDrivesTheFilter, AnEndOfStreamWithoutOutputBuffersStillEndsTheStream)
+{
+    Rig rig(server);
+    ASSERT_TRUE(rig.Start());
+    const REFERENCE_TIME zero = 0;
+    ASSERT_EQ(rig.Push(Tones(1000, 2, 0.5), true, &zero), S_OK);
+
+    // The output's allocator gives no buffers for the tail the lookahead holds.
+    IMemAllocator* output = rig.sink->NotifiedAllocator();
+    ASSERT_NE(output, nullptr);
+    ASSERT_EQ(output->Decommit(), S_OK);
+    EXPECT_TRUE(FAILED(rig.source->EndOfStream())) << "the tail was not delivered";
+    EXPECT_EQ(rig.sink->Recorded().endOfStreams, 1) << "the end of stream still reaches downstream";
+    ASSERT_EQ(output->Commit(), S_OK);
+}
+
 // --- Caller memory ---------------------------------------------------------------------
 
 // Two adjacent pages: the first readable and writable, the second with `protection`.
