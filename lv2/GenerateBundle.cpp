@@ -1,11 +1,9 @@
-// Writes the Turtle files of the plug-in's bundle from the engine's parameter table.
+// Writes the Turtle files of the plug-in's bundle from the engine's parameter table:
 //
 //   qz_lv2_turtle BUNDLE_DIR      manifest.ttl, qzmultiband.ttl and presets.ttl
-//   qz_lv2_turtle --ports         the control inputs, one a line, as lv2info should show them
 #include <cstdio>
 #include <string>
 
-#include "PortTable.h"
 #include "Turtle.h"
 
 namespace {
@@ -19,27 +17,15 @@ bool WriteText(const std::string& path, const std::string& text)
     return std::fclose(file) == 0 && written;
 }
 
-void ListControlPorts()
-{
-    for (int p = 0; p < qz::kParamCount; ++p) {
-        const qz::lv2::ControlPort& port = qz::lv2::ControlPortOf(p);
-        std::printf("%d %s %g %g %g\n", p, port.symbol.c_str(), port.minimum, port.maximum, port.defaultValue);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: qz_lv2_turtle BUNDLE_DIR | --ports\n");
+        std::fprintf(stderr, "usage: qz_lv2_turtle BUNDLE_DIR\n");
         return 2;
     }
     const std::string target = argv[1];
-    if (target == "--ports") {
-        ListControlPorts();
-        return 0;
-    }
     using namespace qz::lv2;
     const struct {
         const char* name;

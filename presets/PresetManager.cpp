@@ -22,6 +22,19 @@ files::Path FilePath(const std::string& ansiPath)
     return wide;
 }
 
+// A failure of the file code, for a message that names the file already (in the
+// ANSI code page): the file code names it too, in UTF-8, and there it becomes "it".
+std::string WriteProblem(const std::string& problem, const std::string& ansiPath)
+{
+    std::string text = problem;
+    const std::string shown = files::Shown(FilePath(ansiPath));
+    for (size_t at = text.find(shown); !shown.empty() && at != std::string::npos; at = text.find(shown, at + 2))
+        text.replace(at, shown.size(), "it");
+    if (!text.empty())
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text + ".";
+}
+
 // A preset file as read: its contents, or why it could not be read.
 struct FileRead {
     PresetFile file;
@@ -329,7 +342,7 @@ int PresetManager::WriteFile(const std::string& path, const std::string& classKe
         return ReportWriteFailure(path, "It cannot be read: " + read.problem + ".");
     const std::string bytes = WritePresetFile(read.file, SlotsOf(presets), {m_pluginName, classKey, wholeList});
     const std::string problem = files::ReplaceContent(FilePath(path), bytes);
-    return problem.empty() ? 1 : ReportWriteFailure(path, problem + ".");
+    return problem.empty() ? 1 : ReportWriteFailure(path, WriteProblem(problem, path));
 }
 
 bool PresetManager::ConfirmRewrite(const std::string& path)
@@ -358,7 +371,7 @@ int PresetManager::SaveStore()
     const std::string bytes = WritePresetFile(read.file, slots, {m_pluginName, m_classKey, true});
     const std::string problem = files::ReplaceContent(FilePath(m_storePath), bytes);
     if (!problem.empty())
-        return ReportWriteFailure(m_storePath, problem + ".");
+        return ReportWriteFailure(m_storePath, WriteProblem(problem, m_storePath));
     m_presets = ListAfterSave(PresetFile(bytes), slots, m_presets, m_nextId);
     m_deletedFromStore.clear();
     return 1;

@@ -69,6 +69,8 @@ public:
     // interleaved. inPlace: the output ports share the input ports' buffers.
     std::vector<float> process(const std::vector<float>& interleaved, const BlockSizes& blocks,
                                bool inPlace = false);
+    // The audio ports to buffers of the caller's, one per channel, for run().
+    void connectBuffers(float* const in[2], float* const out[2]);
     void run(uint32_t frames) { m_descriptor->run(m_handle, frames); }
     void activate() { m_descriptor->activate(m_handle); }
     void deactivate() { m_descriptor->deactivate(m_handle); }
@@ -83,8 +85,6 @@ public:
     UridMap& urids() { return m_urids; }
 
 private:
-    void connectBuffers(float* const in[2], float* const out[2]);
-
     const LV2_Descriptor* m_descriptor;
     lv2::PortLayout m_layout;
     UridMap m_urids;

@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "QzmbTestSupport.h"
@@ -643,6 +645,211 @@ TEST_F(QzmbBatch, OnATerminalTheStatusLineUpdatesInPlace)
     EXPECT_NE(shown.find(", ETA "), std::string::npos) << shown;
     EXPECT_EQ(Count(shown, ": done, "), 0) << "no line per file on a terminal";
     EXPECT_TRUE(std::regex_search(shown, std::regex("\n  done +20 "))) << shown;
+}
+
+
+// --- Signals while a file runs --------------------------------------------------------------
+
+struct Interruption {
+    const char* name;
+    int signal;
+    bool abandons;  // the running file is left undone; otherwise it is finished
+};
+
+class QzmbBatchSignals : public QzmbBatch, public ::testing::WithParamInterface<Interruption> {};
+
+TEST_P(QzmbBatchSignals, TheRunningFileIsFinishedOrAbandonedAsTheSignalAsks)
+{
+    const std::string in = Path("in"), out = Path("out");
+    ASSERT_EQ(mkdir(in.c_str(), 0755), 0);
+    WriteFile(in + "/a-long.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, MakeSignal(120 * 44100, 1));
+    WriteFile(in + "/b-short.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, MakeSignal(4410, 1));
+    BackgroundRun run({"batch", in, "--recursive", "--jobs", "1", "--out", out, "--progress=plain"}, Path("log"));
+    const auto writingTheLongOne = [](const std::string& name) { return name.find(".a-long.wav.qzmb-") == 0; };
+    while (EntriesUnder(out, writingTheLongOne).empty())
+        usleep(500);
+    run.signal(GetParam().signal);
+    const int status = run.wait();
+    const std::string log = FileBytes(Path("log"));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << "status " << status << "\n" << log;
+    EXPECT_NE(log.find("stopped: interrupted"), std::string::npos) << log;
+    EXPECT_EQ(TemporariesUnder(out), std::vector<std::string>{}) << log;
+
+    const std::string manifest = out + "/qzmb-manifest.jsonl";
+    const bool finished = !GetParam().abandons;
+    EXPECT_EQ(access((out + "/a-long.wav").c_str(), F_OK) == 0, finished) << log;
+    EXPECT_NE(ManifestLineFor(manifest, "a-long.wav").find(finished ? "\"status\":\"done\"" : "\"status\":\"pending\""),
+              std::string::npos)
+        << FileBytes(manifest);
+    EXPECT_NE(ManifestLineFor(manifest, "b-short.wav").find("\"status\":\"pending\""), std::string::npos)
+        << "no file starts after a signal\n" << FileBytes(manifest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, QzmbBatchSignals,
+                         ::testing::Values(Interruption{"SigintFinishesIt", SIGINT, false},
+                                           Interruption{"SigtermAbandonsIt", SIGTERM, true},
+                                           Interruption{"SighupAbandonsIt", SIGHUP, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- The summary, the manifest's meters, quiet progress -------------------------------------
+
+// The test signal at `gain`, its channels swapped when `louderRight`. At gain 1 the
+// settings' output gain drives the limiter; at kQuiet nothing comes near it.
+constexpr double kQuiet = 0.05;
+
+void WriteSignal(const std::string& path, int format, int channels, int frames, double gain, bool louderRight = false)
+{
+    std::vector<double> samples = MakeSignal(frames, channels);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] *= gain;
+    if (louderRight)
+        for (size_t i = 0; i + 1 < samples.size(); i += 2)
+            std::swap(samples[i], samples[i + 1]);
+    WriteFile(path, format, channels, samples);
+}
+
+// A manifest line's field as its JSON text.
+std::string FieldOf(const std::string& line, const std::string& name)
+{
+    std::smatch match;
+    const std::regex field("\"" + name + "\":(\\[[^\\]]*\\]|[^,}]*)");
+    return std::regex_search(line, match, field) ? match[1].str() : "";
+}
+
+std::string Joined(std::vector<std::string>::const_iterator first, std::vector<std::string>::const_iterator last,
+                   const std::string& separator)
+{
+    std::string text;
+    for (auto name = first; name != last; ++name)
+        text += (name == first ? "" : separator) + *name;
+    return text;
+}
+
+TEST_F(QzmbBatch, TheSummaryNamesTheSlowestFileAndTheFilesThatWentOver)
+{
+    const std::string in = Path("in"), out = Path("out");
+    ASSERT_EQ(mkdir(in.c_str(), 0755), 0);
+    std::vector<std::string> loud;
+    for (int i = 0; i < 12; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "loud-%02d.wav", i);
+        loud.push_back(name);
+        // One file takes far longer than the others, even when the machine is busy.
+        const int frames = i == 7 ? 120 * 44100 : 4410;
+        WriteSignal(in + "/" + name, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, frames, 1.0);
+    }
+    for (const char* name : {"quiet-1.wav", "quiet-2.wav"})
+        WriteSignal(in + "/" + name, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 4410, kQuiet);
+    const RunResult run =
+        RunQzmb("batch " + in + " --recursive --out " + out + " --jobs 2 --progress=none " + kSettings);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+
+    // The manifest says which went over and how long each took.
+    std::vector<std::string> overInManifest;
+    std::string slowestInManifest;
+    double longestWall = -1.0;
+    for (const std::string& line : Lines(FileBytes(out + "/qzmb-manifest.jsonl"))) {
+        const std::string output = FieldOf(line, "output");
+        if (output.empty())
+            continue;  // the header
+        if (FieldOf(line, "over") == "true")
+            overInManifest.push_back(output.substr(1, output.size() - 2));
+        const double wall = std::stod(FieldOf(line, "wall_seconds"));
+        if (wall > longestWall)
+            longestWall = wall, slowestInManifest = output.substr(1, output.size() - 2);
+    }
+    ASSERT_EQ(overInManifest, loud) << "the settings drive the loud files over and leave the quiet ones";
+    EXPECT_EQ(slowestInManifest, "loud-07.wav");
+
+    // The first ten names in order, then how many more.
+    const std::string overRow = "\n  over +12   " + Joined(loud.begin(), loud.begin() + 10, ", ") +
+                                " and 2 more \\(the manifest lists them\\)\n";
+    EXPECT_TRUE(std::regex_search(run.output, std::regex(overRow))) << run.output;
+
+    std::smatch slowest;
+    ASSERT_TRUE(std::regex_search(run.output, slowest,
+                                  std::regex("\n  slowest +loud-07\\.wav: ([0-9.]+) s for 2:00\\.0 of audio "
+                                             "\\(([0-9]+)x real time\\)\n")))
+        << run.output;
+    const double wall = std::stod(slowest[1].str()), speed = std::stod(slowest[2].str());
+    const double exact = 120.0 / wall, leeway = 0.5 + exact * 0.005 / wall;  // the row rounds both figures
+    EXPECT_NEAR(speed, exact, leeway) << "the row's speed is its audio over its wall time";
+}
+
+TEST_F(QzmbBatch, ManifestMetersAreWhatTheEngineReportsForEachFile)
+{
+    const std::string in = Path("in"), out = Path("out"), again = Path("again");
+    ASSERT_EQ(mkdir(in.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(again.c_str(), 0755), 0);
+    WriteSignal(in + "/loud-stereo.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 30000, 1.0, true);
+    WriteSignal(in + "/loud-mono.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 1, 30000, 1.0);
+    WriteSignal(in + "/quiet-stereo.aiff", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 2, 30000, kQuiet, true);
+    std::vector<double> damaged = MakeSignal(30000, 1);
+    for (int i : {100, 2000, 2001, 15000, 29999})
+        damaged[i] = NAN;
+    damaged[7000] = INFINITY, damaged[8000] = -INFINITY;
+    WriteFile(in + "/nonfinite.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, damaged);
+    const RunResult batch = RunQzmb("batch " + in + " --recursive --out " + out + " --progress=none " + kSettings);
+    ASSERT_EQ(batch.exitCode, 0) << batch.output;
+
+    std::set<std::string> overSeen;
+    for (const char* name : {"loud-stereo.wav", "loud-mono.flac", "quiet-stereo.aiff", "nonfinite.wav"}) {
+        SCOPED_TRACE(name);
+        const std::string line = ManifestLineFor(out + "/qzmb-manifest.jsonl", name);
+        // A second run of the engine on the same file, as qzmb process reports it.
+        const RunResult process =
+            RunQzmb("process " + in + "/" + name + " " + again + "/" + name + " " + kSettings);
+        ASSERT_EQ(process.exitCode, 0) << process.output;
+
+        std::vector<std::string> deepest;
+        const std::regex bandRow("\n  [1-5] +\\S+ +\\S+ +(\\S+)");
+        for (std::sregex_iterator row(process.output.begin(), process.output.end(), bandRow), end; row != end; ++row)
+            deepest.push_back((*row)[1].str());
+        ASSERT_EQ(deepest.size(), 5u) << process.output;
+        EXPECT_EQ(FieldOf(line, "band_gain_db"), "[" + Joined(deepest.begin(), deepest.end(), ",") + "]")
+            << line << "\n" << process.output;
+
+        std::smatch peaks;
+        ASSERT_TRUE(std::regex_search(process.output, peaks,
+                                      std::regex("output peak: (\\S+) dBFS left, (\\S+) dBFS right")));
+        const double reported = std::max(std::stod(peaks[1].str()), std::stod(peaks[2].str()));
+        const double written = std::stod(FieldOf(line, "output_peak_dbfs"));
+        EXPECT_DOUBLE_EQ(written, reported) << "the louder channel's peak\n" << line << "\n" << process.output;
+        double measured = 0.0;
+        for (double sample : ReadFile(out + "/" + name).samples)
+            measured = std::max(measured, std::fabs(sample));
+        EXPECT_NEAR(written, 20.0 * std::log10(measured), 0.006) << "the peak of the output as written";
+
+        const bool over = process.output.find("\n  over: yes") != std::string::npos;
+        EXPECT_EQ(FieldOf(line, "over"), over ? "true" : "false") << process.output;
+        overSeen.insert(over ? "over" : "not over");
+
+        std::smatch nonFinite;
+        ASSERT_TRUE(std::regex_search(process.output, nonFinite, std::regex("non-finite input samples: ([0-9]+)")));
+        EXPECT_EQ(FieldOf(line, "nonfinite_samples"), nonFinite[1].str());
+        EXPECT_EQ(FieldOf(line, "nonfinite_samples"), std::string(name) == "nonfinite.wav" ? "7" : "0");
+    }
+    EXPECT_EQ(overSeen.size(), 2u) << "files that went over and files that did not";
+}
+
+TEST_F(QzmbBatch, WithProgressNoneOnlyFailuresReachStandardError)
+{
+    const Archive archive = MakeArchive(Path("archive"), 6, 2000, false);
+    const std::string batch = std::string(QZMB_PATH) + " batch " + archive.root + " --recursive --out " + Path("out") +
+                              " --jobs 2 --progress=none " + kSettings + " 2>" + Path("stderr");
+    RunResult run = RunShellCommand("(" + batch + ")");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FileBytes(Path("stderr")), "");
+    EXPECT_TRUE(std::regex_search(run.output, std::regex("\n  done +6 "))) << "the summary on standard output\n"
+                                                                           << run.output;
+
+    // A failure is not progress: it keeps its line.
+    std::ofstream(archive.root + "/garbage.wav") << "not audio\n";
+    run = RunShellCommand("(" + batch + ")");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    const std::string errors = FileBytes(Path("stderr"));
+    EXPECT_EQ(Count(errors, "\n"), 1) << errors;
+    EXPECT_NE(errors.find("] failed: cannot read " + archive.root + "/garbage.wav"), std::string::npos) << errors;
 }
 
 } // namespace

@@ -172,26 +172,4 @@ std::vector<BYTE> ReadWholeFile(const std::wstring& path, size_t limit)
     return bytes;
 }
 
-void WriteWholeFile(const std::wstring& path, const std::vector<BYTE>& bytes)
-{
-    const std::wstring partial = path + L".partial";
-    HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        throw HostError("cannot create " + Quoted(partial) + ": " + HrText(HRESULT_FROM_WIN32(GetLastError())));
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    const DWORD error = GetLastError();
-    const BOOL closed = CloseHandle(file);
-    if (!ok || written != bytes.size() || !closed) {
-        DeleteFileW(partial.c_str());
-        throw HostError("cannot write " + Quoted(partial) + ": " + HrText(HRESULT_FROM_WIN32(ok ? ERROR_WRITE_FAULT : error)));
-    }
-    if (!MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const DWORD moveError = GetLastError();
-        DeleteFileW(partial.c_str());
-        throw HostError("cannot rename " + Quoted(partial) + " to " + Quoted(path) + ": " +
-                        HrText(HRESULT_FROM_WIN32(moveError)));
-    }
-}
-
 } // namespace qzhost

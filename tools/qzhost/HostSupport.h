@@ -1,5 +1,5 @@
 // What every part of qzhost uses: the framework's COM pointer, the two kinds of
-// failure, readable result codes, text conversion, and whole-file reading and writing.
+// failure, readable result codes, text conversion, and whole-file reading.
 #pragma once
 
 #include <windows.h>
@@ -43,8 +43,5 @@ bool SameFile(const std::wstring& a, const std::wstring& b);
 
 // The whole content of a file of at most `limit` bytes.
 std::vector<BYTE> ReadWholeFile(const std::wstring& path, size_t limit);
-// Writes `bytes` beside `path` first and renames the result to `path` when complete,
-// so that a failure never leaves a part of the file under its name.
-void WriteWholeFile(const std::wstring& path, const std::vector<BYTE>& bytes);
 
 } // namespace qzhost

@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "SafeFiles.h"
 #include "qz_guids.h"
 
 #include <cmath>
@@ -14,6 +15,8 @@ namespace {
 
 // A record file is 240 bytes; anything much larger is certainly something else.
 constexpr size_t kRecordFileLimit = 64 * 1024;
+// The record's leading size and interface identifier, which tell a record file.
+constexpr size_t kRecordHeaderSize = 20;
 // Ramp times beyond this many seconds (about 31 years) are refused.
 constexpr double kLongestTime = 1e9;
 
@@ -266,6 +269,25 @@ std::vector<BYTE> FilterSettings::SaveRecord()
     std::memcpy(record.data(), GlobalLock(memory), kRecordSize);
     GlobalUnlock(memory);
     return record;
+}
+
+void WriteRecordFile(const std::wstring& path, const std::vector<BYTE>& record,
+                     const std::vector<std::wstring>& inputs)
+{
+    std::wstring target;
+    std::string problem = qz::files::CheckDestination(path, inputs, target);
+    if (problem.empty()) {
+        std::string existing;
+        const qz::files::ReadResult read = qz::files::ReadWholeFile(target, kRecordSize, existing);
+        const bool isRecord = read.problem.empty() && existing.size() == kRecordSize &&
+                              std::memcmp(existing.data(), record.data(), kRecordHeaderSize) == 0;
+        if (!read.missing && !isRecord)
+            problem = Quoted(path) + " exists and is not a settings record; not overwritten";
+    }
+    if (problem.empty())
+        problem = qz::files::ReplaceContent(path, std::string(record.begin(), record.end()), inputs);
+    if (!problem.empty())
+        throw HostError(problem);
 }
 
 } // namespace qzhost

@@ -89,4 +89,12 @@ private:
 // The size of the record the filter stores.
 constexpr size_t kRecordSize = 240;
 
+// Writes `record` (from SaveRecord) as the file at `path` with the project's safe
+// writer: a uniquely named temporary file beside it, renamed over it once complete.
+// Devices, pipes, folders, write-protected files and `inputs` (the files the run
+// reads) are refused, and so is an existing file that is not a settings record:
+// only a record is replaced by one. Throws HostError naming the file.
+void WriteRecordFile(const std::wstring& path, const std::vector<BYTE>& record,
+                     const std::vector<std::wstring>& inputs);
+
 } // namespace qzhost

@@ -182,11 +182,12 @@ void CheckReadable(const std::wstring& path)
     CloseHandle(file);
 }
 
-// A file written by qzhost must be neither the input nor the other output, not even
-// through its temporary name.
-void CheckNotOver(const std::wstring& written, const std::wstring& other, const char* what)
+// A file written by qzhost must be neither the input nor the other output; the WAV
+// output not even through the temporary name it is written under first.
+void CheckNotOver(const std::wstring& written, const std::wstring& other, const char* what,
+                  const std::wstring& temporary = L"")
 {
-    if (SameFile(written, other) || SameFile(written + L".partial", other))
+    if (SameFile(written, other) || (!temporary.empty() && SameFile(temporary, other)))
         throw UsageError(Quoted(written) + " would overwrite " + what + " " + Quoted(other));
 }
 
@@ -215,7 +216,7 @@ int Process(const CommandLine& line)
     const std::wstring& out = line.files[1];
     const SettingsOptions& options = line.settings;
     CheckReadable(in);
-    CheckNotOver(out, in, "the input");
+    CheckNotOver(out, in, "the input", out + L".partial");
     if (!options.savePath.empty()) {
         CheckNotOver(options.savePath, in, "the input");
         CheckNotOver(options.savePath, out, "the output");
@@ -235,7 +236,7 @@ int Process(const CommandLine& line)
     // filter knows the stream's rate.
     const std::vector<std::string> applied = settings.Apply(options);
     if (!options.savePath.empty())
-        WriteWholeFile(options.savePath, settings.SaveRecord());
+        WriteRecordFile(options.savePath, settings.SaveRecord(), {in, out});
 
     HostGraph::Result result;
     if (line.editor) {
@@ -279,7 +280,7 @@ int Settings(const CommandLine& line)
     ComPtr<IBaseFilter> filter = module.CreateFilter();
     FilterSettings settings(filter.get());
     const std::vector<std::string> applied = settings.Apply(line.settings);
-    WriteWholeFile(line.settings.savePath, settings.SaveRecord());
+    WriteRecordFile(line.settings.savePath, settings.SaveRecord(), {});
     PrintApplied(applied);
     Print("saved:", Quoted(line.settings.savePath) + " (" + std::to_string(kRecordSize) + " bytes)");
     return 0;

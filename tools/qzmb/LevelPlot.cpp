@@ -20,6 +20,13 @@
 // of ours for the leak checker of the sanitized builds to report.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 #endif
+#if defined(__SANITIZE_THREAD__)
+// Cairo, not built with the thread sanitizer, hands objects it allocated itself between
+// the batch's threads through its own caches, whose atomic operations the sanitizer
+// cannot see: a race reported inside cairo on cairo's own memory is not one of ours.
+// Each job draws on a surface and context of its own.
+extern "C" const char* __tsan_default_suppressions() { return "race:libcairo.so\n"; }
+#endif
 
 namespace qz::cli {
 

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -222,6 +224,74 @@ TEST(PageCommands, ThePresetMenuAppliesAStoredPresetInOneUndoStep)
     ASSERT_TRUE(ChooseFromMenu(open, ID_PRESETS, 0));
     PumpMessages();
     EXPECT_TRUE(SameBlocks(Block(open), kicked)) << "a dismissed menu applies nothing";
+}
+
+// Closes every dialog this process shows while it lives (a question, the manager, the
+// Add dialog), and tells whether one came.
+class DialogCloser {
+public:
+    DialogCloser()
+        : m_thread([this] {
+              while (!m_stop) {
+                  EnumWindows(CloseDialog, reinterpret_cast<LPARAM>(this));
+                  Sleep(100);
+              }
+          })
+    {
+    }
+    ~DialogCloser()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    bool closedAny() const { return m_closed; }
+
+private:
+    static BOOL CALLBACK CloseDialog(HWND window, LPARAM self)
+    {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        char className[16] = "";
+        GetClassNameA(window, className, sizeof className);
+        if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::string(className) == "#32770") {
+            PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+            reinterpret_cast<DialogCloser*>(self)->m_closed = true;
+        }
+        return TRUE;
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_closed{false};
+    std::thread m_thread;
+};
+
+// A store of 7,001 presets: the last two get the ids 10500 and 10501, which the menu's
+// own commands once had. Chosen from the real menu, each applies its settings and
+// opens no dialog.
+TEST(PageCommands, ThousandsOfPresetsNeverTakeTheMenuCommandsIds)
+{
+    std::string presets;
+    int number = 0;
+    const auto add = [&](const std::string& name, const std::string& bank, int outputGain) {
+        presets += "[Preset" + std::to_string(++number) + "]\r\nVersion=3\r\nName=" + name + "\r\nBank=" + bank +
+                   "\r\nData=0,0," + std::to_string(outputGain) + ",100,0,1,50,121,180,240\r\n";
+    };
+    while (number < 6999)
+        add("Many " + std::to_string(number), "Many", 10);
+    add("Last A", "Last", 77);
+    add("Last B", "Last", 66);
+    const PresetStoreFolder store(presets);
+    TickedPage open;
+    ASSERT_NE(open.window, nullptr);
+
+    const DialogCloser closer;
+    // Add, Manager, then the Last bank (before Many) and its first preset.
+    ASSERT_TRUE(ChooseFromMenu(open, ID_PRESETS, "Down Down Down Right Return"));
+    EXPECT_TRUE(PumpUntil([&] { return Block(open).OutputGain == 77; })) << "Last A";
+    // "Update Preset: Last A..." now comes second; then Last B.
+    ASSERT_TRUE(ChooseFromMenu(open, ID_PRESETS, "Down Down Down Down Right Down Return"));
+    EXPECT_TRUE(PumpUntil([&] { return Block(open).OutputGain == 66; })) << "Last B";
+    EXPECT_FALSE(closer.closedAny()) << "a dialog opened";
 }
 
 } // namespace

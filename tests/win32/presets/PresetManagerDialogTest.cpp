@@ -305,9 +305,12 @@ TEST_F(PresetManagerDialogTest, AFailedSaveKeepsTheDialogOpenAndModified)
         SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);  // answered No
         EXPECT_TRUE(WaitUntilGone(dialog));
     });
-    const std::string failure = "Unable to write the preset file\n\"" + Path("folder.ini") + "\"\nThe presets were not saved.";
+    const std::string quoted = "\"" + Path("folder.ini") + "\"";
+    const std::string failure =
+        "Unable to write the preset file\n" + quoted + "\nIt cannot be read: it is a folder.\nThe presets were not saved.";
     EXPECT_EQ(messages.texts(),
               (std::vector<std::string>{
+                  "The preset file\n" + quoted + "\ncannot be read: it is a folder.",
                   "Would you like to update the stored parameters for\nthe \"Kept\" preset with the current settings?",
                   failure, "Save changes before exiting the Preset Manager?", failure,
                   "Save changes before exiting the Preset Manager?"}));

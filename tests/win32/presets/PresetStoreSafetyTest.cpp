@@ -24,10 +24,12 @@ std::vector<PresetFields> Numbered(int count, const std::string& data)
     return presets;
 }
 
-// The message shown for a file that was not written, whatever the reason.
+// The message shown for a file that was not written, whatever the reason; it names
+// the file once.
 bool SaysNotWritten(const ShownMessage& shown, const std::string& path, const std::string& why)
 {
     return shown.text.rfind("Unable to write the preset file\n\"" + path + "\"\n", 0) == 0 &&
+           shown.text.rfind(path) == shown.text.find(path) &&
            shown.text.find(why) != std::string::npos &&
            shown.text.substr(shown.text.rfind('\n')) == "\nThe presets were not saved." &&
            shown.type == UINT(MB_OK | MB_ICONHAND);
@@ -72,7 +74,7 @@ TEST_F(PresetStoreSafetyTest, AFullDiskLeavesTheStoreAsItWas)
     messages.shown.clear();
     EXPECT_EQ(manager.SavePresetFile(kTestClassKey, store.c_str()), 0);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(SaysNotWritten(messages.shown[0], store, "cannot write")) << messages.shown[0].text;
+    EXPECT_TRUE(SaysNotWritten(messages.shown[0], store, "Cannot write it: ")) << messages.shown[0].text;
     EXPECT_EQ(Fingerprint(store), before) << "the store as it was";
     EXPECT_EQ(FilesIn(disk.Windows("")), (std::vector<std::string>{"filler", kStoreName})) << "no temporary file left";
     EXPECT_EQ(manager.Presets().size(), 21u) << "nothing lost in memory";

@@ -294,6 +294,7 @@ TEST_F(PresetStoreTest, AFailedWriteIsShownWithItsPathAndAnsweredWithZero)
         for (const ShownMessage& shown : messages.shown) {
             EXPECT_EQ(shown.text.rfind("Unable to write the preset file\n\"" + c.path + "\"\n", 0), 0u) << shown.text;
             EXPECT_NE(shown.text.find(c.why), std::string::npos) << shown.text;
+            EXPECT_EQ(shown.text.rfind(c.path), shown.text.find(c.path)) << "the path once: " << shown.text;
             EXPECT_EQ(shown.text.substr(shown.text.rfind('\n')), "\nThe presets were not saved.");
             EXPECT_EQ(shown.type, UINT(MB_OK | MB_ICONHAND));
         }

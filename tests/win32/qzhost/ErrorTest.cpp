@@ -175,6 +175,49 @@ TEST_F(QzhostRefuses, WritingOverTheInput)
     EXPECT_TRUE(Says(Refused(ProcessWith({L"--save", in}), kUsage), "would overwrite the input"));
 }
 
+TEST_F(QzhostRefuses, SavingOverWhatIsNoSettingsRecord)
+{
+    const std::wstring other = scratch.Path(L"notes.txt");
+    WriteBytes(other, {'m', 'y', ' ', 'n', 'o', 't', 'e', 's'});
+    // A 240-byte file that is something else.
+    const std::wstring lookalike = scratch.Path(L"lookalike.rec");
+    WriteBytes(lookalike, std::vector<BYTE>(240, 'x'));
+    const std::wstring protectedRecord = scratch.Path(L"protected.rec");
+    ASSERT_EQ(RunQzhost({L"settings", L"--save", protectedRecord}).exitCode, 0u);
+    ASSERT_TRUE(SetFileAttributesW(protectedRecord.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::wstring folder = scratch.Path(L"folder.rec");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+
+    const struct {
+        std::wstring path;
+        const char* says;
+    } cases[] = {
+        {other, "is not a settings record"},
+        {lookalike, "is not a settings record"},
+        {protectedRecord, "write-protected"},
+        {folder, "folder"},
+        {scratch.Path(L"nul.rec"), "device"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<BYTE> before = Exists(c.path) && c.path != folder ? ReadBytes(c.path) : std::vector<BYTE>{};
+        // qzhost runs are slow here: process --save, which writes the same way, once.
+        const std::vector<std::wstring> arguments = c.path == other
+                                                        ? ProcessWith({L"--save", c.path})
+                                                        : std::vector<std::wstring>{L"settings", L"--save", c.path};
+        const std::string message = Refused(arguments, kFailed);
+        EXPECT_TRUE(Says(message, c.says)) << message;
+        EXPECT_TRUE(Says(message, Narrow(c.path.substr(c.path.find_last_of(L'\\') + 1)))) << message;
+        if (c.path != folder) {
+            EXPECT_EQ(Exists(c.path) ? ReadBytes(c.path) : std::vector<BYTE>{}, before) << message;
+        }
+    }
+    const std::string message = Refused({L"settings", L"--save", other}, kFailed);
+    EXPECT_TRUE(Says(message, "is not a settings record")) << message;
+    EXPECT_EQ(GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY, DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    SetFileAttributesW(protectedRecord.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(folder.c_str());
+}
+
 TEST_F(QzhostRefuses, AMissingDllOrOutputFolder)
 {
     EXPECT_TRUE(Says(Refused(ProcessWith({L"--dll", scratch.Path(L"nowhere.dll")}), kFailed),

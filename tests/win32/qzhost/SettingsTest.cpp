@@ -82,6 +82,45 @@ TEST_F(QzhostSettings, LoadingASavedRecordReproducesTheOptionsThatMadeIt)
     EXPECT_TRUE(BlockOf(changed) == BlockWith({{"Threshold 1", 0.5f}, {"Ratio 1", 0.5f}}));
 }
 
+// The names in the scratch folder that start with `prefix`.
+std::vector<std::wstring> NamesStartingWith(const std::wstring& folderFile, const std::wstring& prefix)
+{
+    const std::wstring folder = folderFile.substr(0, folderFile.find_last_of(L'\\') + 1);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + prefix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(QzhostSettings, ASaveReplacesARecordThroughATemporaryFileOfItsOwn)
+{
+    // A file of the name a fixed temporary name would take is someone else's.
+    const std::wstring record = scratch.Path(L"mix.rec");
+    const std::vector<BYTE> someoneElses{'n', 'o', 't', ' ', 'm', 'i', 'n', 'e'};
+    WriteBytes(record + L".partial", someoneElses);
+
+    const std::vector<BYTE> first = SaveSettings(kCompressingOptions, L"mix.rec");
+    EXPECT_TRUE(BlockOf(first) == BlockWith(kCompressing));
+    // An existing record is replaced by the new one.
+    const std::vector<BYTE> second = SaveSettings({L"--set", L"Ratio 1=0.5"}, L"mix.rec");
+    EXPECT_TRUE(BlockOf(second) == BlockWith({{"Ratio 1", 0.5f}}));
+    // And by process --save.
+    ProcessStereo(Join(kCompressingOptions, {L"--save", record}));
+    EXPECT_EQ(ReadBytes(record), first);
+
+    EXPECT_EQ(ReadBytes(record + L".partial"), someoneElses);
+    EXPECT_EQ(NamesStartingWith(record, L"mix.rec"), (std::vector<std::wstring>{L"mix.rec", L"mix.rec.partial"}))
+        << "no temporary file is left behind";
+    EXPECT_EQ(NamesStartingWith(record, L".mix.rec"), std::vector<std::wstring>{});
+}
+
 TEST_F(QzhostSettings, PresetsAreListedAndPresetOneHoldsTheDefaults)
 {
     const HostRun list = RunQzhost({L"presets"});
