@@ -95,9 +95,6 @@ private:
 HostRun RunQzhost(const std::vector<std::wstring>& arguments);
 HostRun RunProgram(const std::wstring& program, const std::vector<std::wstring>& arguments);
 
-// The folder of this test program, with a backslash at its end.
-std::wstring ProgramFolder();
-
 // The lines of a text, without line ends.
 std::vector<std::string> Lines(const std::string& text);
 // The report line that starts with `heading`, or "" when there is none.
