@@ -40,6 +40,8 @@ public:
         return &p_;
     }
     void** put_void() { return reinterpret_cast<void**>(put()); }
+    // Hands the reference to the caller, for out parameters; leaves this empty.
+    T* detach() { return std::exchange(p_, nullptr); }
 
     // Another interface of the same object; empty when it has none.
     template <typename U>

@@ -9,19 +9,6 @@
 #include <cstring>
 #include <cwchar>
 
-namespace {
-
-void Replace(IMemAllocator*& slot, IMemAllocator* allocator)
-{
-    if (allocator != nullptr)
-        allocator->AddRef();
-    if (slot != nullptr)
-        slot->Release();
-    slot = allocator;
-}
-
-} // namespace
-
 // ---------------------------------------------------------------- CBasePin
 
 CBasePin::CBasePin(CBaseFilter* filter, const WCHAR* name, PIN_DIRECTION direction)
@@ -29,12 +16,6 @@ CBasePin::CBasePin(CBaseFilter* filter, const WCHAR* name, PIN_DIRECTION directi
 {
     std::wcsncpy(m_name, name, MAX_PIN_NAME - 1);
     m_name[MAX_PIN_NAME - 1] = L'\0';
-}
-
-CBasePin::~CBasePin()
-{
-    if (m_connected != nullptr)
-        m_connected->Release();
 }
 
 STDMETHODIMP CBasePin::QueryInterface(REFIID iid, void** object)
@@ -62,7 +43,7 @@ STDMETHODIMP CBasePin::Disconnect()
     CAutoLock lock(m_lock);
     if (!m_filter->IsStopped())
         return VFW_E_NOT_STOPPED;
-    if (m_connected == nullptr)
+    if (!m_connected)
         return S_FALSE;
     HRESULT hr = BreakConnect();
     if (FAILED(hr))
@@ -76,10 +57,10 @@ STDMETHODIMP CBasePin::ConnectedTo(IPin** pin)
     if (pin == nullptr)
         return E_POINTER;
     CAutoLock lock(m_lock);
-    *pin = m_connected;
-    if (m_connected == nullptr)
+    *pin = m_connected.get();
+    if (*pin == nullptr)
         return VFW_E_NOT_CONNECTED;
-    m_connected->AddRef();
+    (*pin)->AddRef();
     return S_OK;
 }
 
@@ -88,7 +69,7 @@ STDMETHODIMP CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* type)
     if (type == nullptr)
         return E_POINTER;
     CAutoLock lock(m_lock);
-    if (m_connected == nullptr) {
+    if (!m_connected) {
         *type = AM_MEDIA_TYPE{};
         return VFW_E_NOT_CONNECTED;
     }
@@ -191,22 +172,13 @@ HRESULT CBasePin::Inactive()
 
 void CBasePin::ClearConnection()
 {
-    if (m_connected != nullptr) {
-        m_connected->Release();
-        m_connected = nullptr;
-    }
+    m_connected.reset();
     m_mt.Clear();
 }
 
 // ---------------------------------------------------------------- CBaseInputPin
 
 CBaseInputPin::CBaseInputPin(CBaseFilter* filter, const WCHAR* name) : CBasePin(filter, name, PINDIR_INPUT) {}
-
-CBaseInputPin::~CBaseInputPin()
-{
-    if (m_allocator != nullptr)
-        m_allocator->Release();
-}
 
 STDMETHODIMP CBaseInputPin::QueryInterface(REFIID iid, void** object)
 {
@@ -227,7 +199,7 @@ STDMETHODIMP CBaseInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TY
     if (connector == nullptr || type == nullptr)
         return E_POINTER;
     CAutoLock lock(m_lock);
-    if (m_connected != nullptr)
+    if (m_connected)
         return VFW_E_ALREADY_CONNECTED;
     if (!m_filter->IsStopped())
         return VFW_E_NOT_STOPPED;
@@ -239,7 +211,6 @@ STDMETHODIMP CBaseInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TY
             hr = VFW_E_TYPE_NOT_ACCEPTED;
         } else {
             m_connected = connector;
-            m_connected->AddRef();
             hr = SetMediaType(&proposed);
             if (SUCCEEDED(hr))
                 hr = CompleteConnect(connector);
@@ -254,7 +225,7 @@ STDMETHODIMP CBaseInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TY
 
 HRESULT CBaseInputPin::CheckStreaming()
 {
-    if (m_connected == nullptr)
+    if (!m_connected)
         return VFW_E_NOT_CONNECTED;
     if (m_filter->IsStopped())
         return VFW_E_WRONG_STATE;
@@ -294,13 +265,13 @@ STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** allocator)
         return E_POINTER;
     *allocator = nullptr;
     CAutoLock lock(m_lock);
-    if (m_allocator == nullptr) {
-        HRESULT hr = CMemAllocator::Create(&m_allocator);
+    if (!m_allocator) {
+        HRESULT hr = CMemAllocator::Create(m_allocator.put());
         if (FAILED(hr))
             return hr;
     }
-    *allocator = m_allocator;
-    m_allocator->AddRef();
+    *allocator = m_allocator.get();
+    (*allocator)->AddRef();
     return S_OK;
 }
 
@@ -309,7 +280,7 @@ STDMETHODIMP CBaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readO
     if (allocator == nullptr)
         return E_POINTER;
     CAutoLock lock(m_lock);
-    Replace(m_allocator, allocator);
+    m_allocator = allocator;
     m_readOnly = readOnly != FALSE;
     return S_OK;
 }
@@ -362,7 +333,7 @@ STDMETHODIMP CBaseInputPin::ReceiveCanBlock()
 
 HRESULT CBaseInputPin::BreakConnect()
 {
-    Replace(m_allocator, nullptr);
+    m_allocator.reset();
     m_readOnly = false;
     return S_OK;
 }
@@ -377,27 +348,19 @@ HRESULT CBaseInputPin::Active()
 HRESULT CBaseInputPin::Inactive()
 {
     m_atEndOfStream = false;
-    return m_allocator != nullptr ? m_allocator->Decommit() : S_OK;
+    return m_allocator ? m_allocator->Decommit() : S_OK;
 }
 
 // ---------------------------------------------------------------- CBaseOutputPin
 
 CBaseOutputPin::CBaseOutputPin(CBaseFilter* filter, const WCHAR* name) : CBasePin(filter, name, PINDIR_OUTPUT) {}
 
-CBaseOutputPin::~CBaseOutputPin()
-{
-    if (m_allocator != nullptr)
-        m_allocator->Release();
-    if (m_inputPin != nullptr)
-        m_inputPin->Release();
-}
-
 STDMETHODIMP CBaseOutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type)
 {
     if (receivePin == nullptr)
         return E_POINTER;
     CAutoLock lock(m_lock);
-    if (m_connected != nullptr)
+    if (m_connected)
         return VFW_E_ALREADY_CONNECTED;
     if (!m_filter->IsStopped())
         return VFW_E_NOT_STOPPED;
@@ -425,8 +388,8 @@ HRESULT CBaseOutputPin::AgreeMediaType(IPin* receivePin, const AM_MEDIA_TYPE* pa
             return S_OK;
     }
 
-    IEnumMediaTypes* types = nullptr;
-    if (FAILED(receivePin->EnumMediaTypes(&types)))
+    ComPtr<IEnumMediaTypes> types;
+    if (FAILED(receivePin->EnumMediaTypes(types.put())))
         return VFW_E_NO_ACCEPTABLE_TYPES;
     HRESULT hr = VFW_E_NO_ACCEPTABLE_TYPES;
     AM_MEDIA_TYPE* offered = nullptr;
@@ -437,7 +400,6 @@ HRESULT CBaseOutputPin::AgreeMediaType(IPin* receivePin, const AM_MEDIA_TYPE* pa
             SUCCEEDED(AttemptConnection(receivePin, candidate)))
             hr = S_OK;
     }
-    types->Release();
     return hr;
 }
 
@@ -451,7 +413,6 @@ HRESULT CBaseOutputPin::AttemptConnection(IPin* receivePin, const CMediaType& ty
         return hr;
 
     m_connected = receivePin;
-    m_connected->AddRef();
     hr = SetMediaType(&type);
     if (SUCCEEDED(hr))
         hr = CompleteConnect(receivePin);
@@ -487,47 +448,33 @@ HRESULT CBaseOutputPin::CheckConnect(IPin* pin)
     HRESULT hr = CBasePin::CheckConnect(pin);
     if (FAILED(hr))
         return hr;
-    if (m_inputPin != nullptr) {
-        m_inputPin->Release();
-        m_inputPin = nullptr;
-    }
-    if (FAILED(pin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&m_inputPin))))
+    if (FAILED(pin->QueryInterface(IID_IMemInputPin, m_inputPin.put_void())))
         return VFW_E_NO_TRANSPORT;
     return S_OK;
 }
 
 HRESULT CBaseOutputPin::CompleteConnect(IPin* /*pin*/)
 {
-    IMemAllocator* allocator = nullptr;
-    HRESULT hr = DecideAllocator(m_inputPin, &allocator);
-    if (FAILED(hr))
-        return hr;
-    Replace(m_allocator, allocator);
-    allocator->Release();
-    return S_OK;
+    return DecideAllocator(m_inputPin.get(), m_allocator.put());
 }
 
 HRESULT CBaseOutputPin::BreakConnect()
 {
-    if (m_allocator != nullptr) {
+    if (m_allocator)
         m_allocator->Decommit();
-        Replace(m_allocator, nullptr);
-    }
-    if (m_inputPin != nullptr) {
-        m_inputPin->Release();
-        m_inputPin = nullptr;
-    }
+    m_allocator.reset();
+    m_inputPin.reset();
     return S_OK;
 }
 
 HRESULT CBaseOutputPin::Active()
 {
-    return m_allocator != nullptr ? m_allocator->Commit() : VFW_E_NO_ALLOCATOR;
+    return m_allocator ? m_allocator->Commit() : VFW_E_NO_ALLOCATOR;
 }
 
 HRESULT CBaseOutputPin::Inactive()
 {
-    return m_allocator != nullptr ? m_allocator->Decommit() : S_OK;
+    return m_allocator ? m_allocator->Decommit() : S_OK;
 }
 
 HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator)
@@ -536,21 +483,16 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloc
     pin->GetAllocatorRequirements(&requirements);  // optional for the input pin
 
     // The input pin's allocator first; when it has none or refuses it, our own.
-    HRESULT hr = pin->GetAllocator(allocator);
-    if (SUCCEEDED(hr)) {
-        hr = OfferAllocator(pin, *allocator, requirements);
+    ComPtr<IMemAllocator> chosen;
+    HRESULT hr = pin->GetAllocator(chosen.put());
+    if (SUCCEEDED(hr))
+        hr = OfferAllocator(pin, chosen.get(), requirements);
+    if (FAILED(hr)) {
+        hr = CMemAllocator::Create(chosen.put());
         if (SUCCEEDED(hr))
-            return S_OK;
-        (*allocator)->Release();
+            hr = OfferAllocator(pin, chosen.get(), requirements);
     }
-    hr = CMemAllocator::Create(allocator);
-    if (SUCCEEDED(hr)) {
-        hr = OfferAllocator(pin, *allocator, requirements);
-        if (FAILED(hr))
-            (*allocator)->Release();
-    }
-    if (FAILED(hr))
-        *allocator = nullptr;
+    *allocator = SUCCEEDED(hr) ? chosen.detach() : nullptr;
     return hr;
 }
 
@@ -564,7 +506,7 @@ HRESULT CBaseOutputPin::GetDeliveryBuffer(IMediaSample** sample)
 {
     if (sample == nullptr)
         return E_POINTER;
-    if (m_allocator == nullptr) {
+    if (!m_allocator) {
         *sample = nullptr;
         return VFW_E_NO_ALLOCATOR;
     }
@@ -573,25 +515,25 @@ HRESULT CBaseOutputPin::GetDeliveryBuffer(IMediaSample** sample)
 
 HRESULT CBaseOutputPin::Deliver(IMediaSample* sample)
 {
-    return m_inputPin != nullptr ? m_inputPin->Receive(sample) : VFW_E_NOT_CONNECTED;
+    return m_inputPin ? m_inputPin->Receive(sample) : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT CBaseOutputPin::DeliverEndOfStream()
 {
-    return m_connected != nullptr ? m_connected->EndOfStream() : VFW_E_NOT_CONNECTED;
+    return m_connected ? m_connected->EndOfStream() : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT CBaseOutputPin::DeliverBeginFlush()
 {
-    return m_connected != nullptr ? m_connected->BeginFlush() : VFW_E_NOT_CONNECTED;
+    return m_connected ? m_connected->BeginFlush() : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT CBaseOutputPin::DeliverEndFlush()
 {
-    return m_connected != nullptr ? m_connected->EndFlush() : VFW_E_NOT_CONNECTED;
+    return m_connected ? m_connected->EndFlush() : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT CBaseOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
-    return m_connected != nullptr ? m_connected->NewSegment(start, stop, rate) : VFW_E_NOT_CONNECTED;
+    return m_connected ? m_connected->NewSegment(start, stop, rate) : VFW_E_NOT_CONNECTED;
 }

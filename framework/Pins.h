@@ -3,6 +3,7 @@
 // IMemInputPin and output pins that deliver them from a negotiated allocator.
 #pragma once
 
+#include "ComPtr.h"
 #include "CritSec.h"
 #include "MediaType.h"
 
@@ -17,7 +18,7 @@ class CBaseFilter;
 class CBasePin : public IPin {
 public:
     CBasePin(CBaseFilter* filter, const WCHAR* name, PIN_DIRECTION direction);
-    virtual ~CBasePin();
+    virtual ~CBasePin() = default;
     CBasePin(const CBasePin&) = delete;
     CBasePin& operator=(const CBasePin&) = delete;
 
@@ -58,8 +59,8 @@ public:
     virtual HRESULT Active();
     virtual HRESULT Inactive();
 
-    bool IsConnected() const { return m_connected != nullptr; }
-    IPin* GetConnected() const { return m_connected; }
+    bool IsConnected() const { return static_cast<bool>(m_connected); }
+    IPin* GetConnected() const { return m_connected.get(); }
     const CMediaType& CurrentMediaType() const { return m_mt; }
     const WCHAR* Name() const { return m_name; }
     PIN_DIRECTION Direction() const { return m_direction; }
@@ -72,7 +73,7 @@ protected:
     CCritSec* const m_lock;
     const PIN_DIRECTION m_direction;
     WCHAR m_name[MAX_PIN_NAME];
-    IPin* m_connected = nullptr;
+    ComPtr<IPin> m_connected;
     CMediaType m_mt;
 };
 
@@ -82,7 +83,6 @@ protected:
 class CBaseInputPin : public CBasePin, public IMemInputPin {
 public:
     CBaseInputPin(CBaseFilter* filter, const WCHAR* name);
-    ~CBaseInputPin() override;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return CBasePin::AddRef(); }
@@ -117,14 +117,14 @@ public:
     HRESULT Inactive() override;
 
     // The allocator upstream chose, and whether it said its buffers are read-only.
-    IMemAllocator* PeekAllocator() const { return m_allocator; }
+    IMemAllocator* PeekAllocator() const { return m_allocator.get(); }
     bool IsReadOnly() const { return m_readOnly; }
     bool IsFlushing() const { return m_flushing; }
 
 protected:
     HRESULT CheckStreaming();
 
-    IMemAllocator* m_allocator = nullptr;
+    ComPtr<IMemAllocator> m_allocator;
     bool m_readOnly = false;
     std::atomic<bool> m_flushing{false};
     std::atomic<bool> m_atEndOfStream{false};
@@ -135,7 +135,6 @@ protected:
 class CBaseOutputPin : public CBasePin {
 public:
     CBaseOutputPin(CBaseFilter* filter, const WCHAR* name);
-    ~CBaseOutputPin() override;
 
     // A complete type is tried alone. Otherwise our preferred types come first, then
     // the receiving pin's, each as far as it matches the partial type given.
@@ -168,7 +167,7 @@ public:
     HRESULT DeliverEndFlush();
     HRESULT DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
-    IMemAllocator* PeekAllocator() const { return m_allocator; }
+    IMemAllocator* PeekAllocator() const { return m_allocator.get(); }
 
 protected:
     HRESULT AttemptConnection(IPin* receivePin, const CMediaType& type);
@@ -176,6 +175,6 @@ protected:
     // Sizes `allocator` with DecideBufferSize and announces it to `pin`.
     HRESULT OfferAllocator(IMemInputPin* pin, IMemAllocator* allocator, ALLOCATOR_PROPERTIES request);
 
-    IMemInputPin* m_inputPin = nullptr;
-    IMemAllocator* m_allocator = nullptr;
+    ComPtr<IMemInputPin> m_inputPin;
+    ComPtr<IMemAllocator> m_allocator;
 };

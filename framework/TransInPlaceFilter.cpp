@@ -161,7 +161,7 @@ HRESULT CTransInPlaceOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOC
 
 bool CTransInPlaceOutputPin::UsesUpstreamAllocator() const
 {
-    return m_allocator != nullptr && m_allocator == m_transform->InputPin()->PeekAllocator();
+    return m_allocator && m_allocator.get() == m_transform->InputPin()->PeekAllocator();
 }
 
 HRESULT CTransInPlaceOutputPin::Active()

@@ -1,6 +1,7 @@
-# Fails unless every DLL that MODULE imports is a system DLL present on any 32-bit
-# Windows. A runtime DLL here (libgcc_s, libstdc++, libwinpthread) would mean the
-# static runtime was not linked in, and hosts would fail to load the filter.
+# Fails unless every DLL that MODULE imports is a system DLL present on any Windows
+# of its width (32- or 64-bit). A runtime DLL here (libgcc_s, libstdc++,
+# libwinpthread) would mean the static runtime was not linked in, and hosts would
+# fail to load the filter.
 #
 #   cmake -DOBJDUMP=<objdump> -DMODULE=<file.dll> -P check_imports.cmake
 cmake_minimum_required(VERSION 3.20)

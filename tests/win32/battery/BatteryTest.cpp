@@ -476,8 +476,9 @@ TEST_F(Battery, SaveLoadSaveGivesTheSameBytesAndRefusedStreamsChangeNothing)
         }
         const HRESULT hr = Load(second.get(), refused);
         const bool unchanged = Saved(second.get()) == saved;
-        if (hr != S_OK)
+        if (hr != S_OK) {
             EXPECT_TRUE(unchanged) << "a refused stream of " << refused.size() << " bytes changed the settings";
+        }
         // Whatever random header bytes are taken must hold a record the filter saves back.
         Count("state: round trip, refusals", 0, roundTrip && (hr == S_OK || unchanged));
     }

@@ -37,7 +37,7 @@ TEST(EditorPage, IsServedByTheDllAndDescribesItself)
     ASSERT_TRUE(page) << "the DLL serves the class GetPages names";
     PROPPAGEINFO info{};
     ASSERT_EQ(page->GetPageInfo(&info), S_OK);
-    EXPECT_EQ(info.cb, 28u);
+    EXPECT_EQ(info.cb, sizeof(PROPPAGEINFO)) << "28 bytes in the 32-bit build, 48 in the 64-bit one";
     EXPECT_STREQ(info.pszTitle, L"qz:multiband");
     EXPECT_EQ(info.size.cx, 570);
     EXPECT_EQ(info.size.cy, 436);

@@ -166,6 +166,36 @@ TEST_F(ConnectedPins, DisconnectWaitsForTheStoppedState)
     EXPECT_EQ(filter_->OutputPin()->Disconnect(), S_FALSE) << "a second Disconnect";
 }
 
+// What an object's reference count is now, read through an AddRef and a Release.
+template <typename Object>
+ULONG ReferencesOf(Object* object)
+{
+    object->AddRef();
+    return object->Release();
+}
+
+// A connection holds the peer pin, its IMemInputPin and the allocator; breaking the
+// connections gives every one of them back.
+TEST_F(ConnectedPins, DisconnectGivesBackThePeersAndTheAllocator)
+{
+    const ULONG sourceReferences = ReferencesOf(source_.get());
+    const ULONG filterReferences = ReferencesOf(filter_.get());
+    const ULONG sinkReferences = ReferencesOf(sink_.get());
+    ASSERT_EQ(ConnectInput(), S_OK);
+    ASSERT_EQ(ConnectOutput(), S_OK);
+    EXPECT_GT(ReferencesOf(sink_.get()), sinkReferences) << "the filter's output holds the sink's pin";
+    ComPtr<IMemAllocator> allocator(filter_->OutputPin()->PeekAllocator());
+    ASSERT_TRUE(allocator);
+
+    CBasePin* const pins[] = {source_->GetPin(0), filter_->InputPin(), filter_->OutputPin(), sink_->GetPin(0)};
+    for (CBasePin* pin : pins)
+        EXPECT_EQ(pin->Disconnect(), S_OK) << PinName(pin);
+    EXPECT_EQ(ReferencesOf(source_.get()), sourceReferences);
+    EXPECT_EQ(ReferencesOf(filter_.get()), filterReferences);
+    EXPECT_EQ(ReferencesOf(sink_.get()), sinkReferences);
+    EXPECT_EQ(allocator.detach()->Release(), 0u) << "no pin still holds the allocator";
+}
+
 // Samples reach the filter only while it is paused or running, not flushing and
 // not past the end of the stream; a sample may change the type only to one the
 // filter accepts.
