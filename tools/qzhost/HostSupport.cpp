@@ -3,7 +3,6 @@
 #include <vfwmsgs.h>
 
 #include <cstdio>
-#include <cwctype>
 
 namespace qzhost {
 
@@ -109,39 +108,6 @@ std::wstring ProgramFolder()
     }
     const size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? L".\\" : path.substr(0, slash + 1);
-}
-
-namespace {
-
-// The volume and index of an existing file; false when it cannot be opened.
-bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info)
-{
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = GetFileInformationByHandle(file, &info) != FALSE;
-    CloseHandle(file);
-    return ok;
-}
-
-} // namespace
-
-bool SameFile(const std::wstring& a, const std::wstring& b)
-{
-    const std::wstring fullA = FullPath(a), fullB = FullPath(b);
-    if (fullA.size() == fullB.size()) {
-        bool same = true;
-        for (size_t i = 0; i < fullA.size() && same; ++i)
-            same = std::towlower(fullA[i]) == std::towlower(fullB[i]);
-        if (same)
-            return true;
-    }
-    BY_HANDLE_FILE_INFORMATION infoA{}, infoB{};
-    if (!FileIdentity(fullA, infoA) || !FileIdentity(fullB, infoB))
-        return false;
-    return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
-           infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
 std::vector<BYTE> ReadWholeFile(const std::wstring& path, size_t limit)

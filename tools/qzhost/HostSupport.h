@@ -37,10 +37,6 @@ std::string Quoted(const std::wstring& path);
 std::wstring FullPath(const std::wstring& path);
 // The folder this program was started from, with a trailing backslash.
 std::wstring ProgramFolder();
-// Whether two paths name the same file: the same absolute path (letter case aside),
-// or, when both exist, the same file on the same volume.
-bool SameFile(const std::wstring& a, const std::wstring& b);
-
 // The whole content of a file of at most `limit` bytes.
 std::vector<BYTE> ReadWholeFile(const std::wstring& path, size_t limit);
 

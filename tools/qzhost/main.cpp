@@ -16,6 +16,7 @@
 #include "FilterModule.h"
 #include "HostGraph.h"
 #include "HostSupport.h"
+#include "SafeFiles.h"
 #include "Settings.h"
 
 #include "ITqPlugInProp.h"
@@ -187,7 +188,7 @@ void CheckReadable(const std::wstring& path)
 void CheckNotOver(const std::wstring& written, const std::wstring& other, const char* what,
                   const std::wstring& temporary = L"")
 {
-    if (SameFile(written, other) || (!temporary.empty() && SameFile(temporary, other)))
+    if (qz::files::SameFile(written, other) || (!temporary.empty() && qz::files::SameFile(temporary, other)))
         throw UsageError(Quoted(written) + " would overwrite " + what + " " + Quoted(other));
 }
 
