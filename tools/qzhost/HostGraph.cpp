@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 namespace qzhost {
 
@@ -69,72 +68,90 @@ std::string EventDetails(IMediaEvent* events)
 
 } // namespace
 
-// Reads the graph's events on a thread of its own until told to finish: notes the
-// first failure, and calls `atEndOfStream` when the stream has completed.
-class HostGraph::EventWatcher {
+// Brings the graph's events to the thread that made the graph: the graph posts a
+// message to a message-only window, which the session's message loop (the editor's
+// frame) dispatches. What an event calls for, stopping the graph at the end of the
+// stream above all, is then done by the graph's own apartment between two of the
+// page's messages, never by another thread while the page is busy with the filter.
+class HostGraph::EventWindow {
 public:
-    EventWatcher(IMediaEvent* events, HANDLE queued, const std::function<void()>& atEndOfStream)
-        : m_events(events), m_queued(queued), m_atEndOfStream(atEndOfStream),
-          m_finish(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    EventWindow(IMediaEventEx* events, const std::function<void()>& atEndOfStream)
+        : m_atEndOfStream(atEndOfStream), m_notify(events)
     {
-        if (m_finish == nullptr)
-            throw HostError("cannot create an event: " + HrText(HRESULT_FROM_WIN32(GetLastError())));
-        m_thread = std::thread([this] { Watch(); });
-    }
-    ~EventWatcher()
-    {
-        if (m_thread.joinable()) {
-            SetEvent(m_finish);
-            m_thread.join();
+        m_window = CreateWindowExW(0, WindowClass(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+        if (m_window == nullptr)
+            throw HostError("cannot create a window for the graph's events: " +
+                            HrText(HRESULT_FROM_WIN32(GetLastError())));
+        SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        const HRESULT hr = m_notify->SetNotifyWindow(reinterpret_cast<OAHWND>(m_window), kGraphEvent, 0);
+        if (FAILED(hr)) {
+            DestroyWindow(m_window);
+            throw HostError("the graph does not post its events to a window: " + HrText(hr));
         }
-        CloseHandle(m_finish);
     }
-    EventWatcher(const EventWatcher&) = delete;
-    EventWatcher& operator=(const EventWatcher&) = delete;
+    ~EventWindow()
+    {
+        m_notify->SetNotifyWindow(0, 0, 0);
+        DestroyWindow(m_window);
+    }
+    EventWindow(const EventWindow&) = delete;
+    EventWindow& operator=(const EventWindow&) = delete;
 
+    // Reads what the session's loop left in the queue (the stream may have ended as
+    // the session did) and answers how the run ended.
     Ending Finish()
     {
-        SetEvent(m_finish);
-        m_thread.join();
+        m_notify->SetNotifyWindow(0, 0, 0);
+        ReadQueuedEvents();
         return m_ending;
     }
 
 private:
-    void Watch()
+    static constexpr UINT kGraphEvent = WM_APP + 1;
+
+    static const wchar_t* WindowClass()
     {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        const HANDLE handles[] = {m_finish, m_queued};
-        // Once more after the finish: an event may have come with it.
-        for (;;) {
-            const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-            ReadQueuedEvents();
-            if (woken != WAIT_OBJECT_0 + 1)
-                break;
+        static const wchar_t* const name = [] {
+            WNDCLASSW windowClass{};
+            windowClass.lpfnWndProc = Procedure;
+            windowClass.hInstance = GetModuleHandleW(nullptr);
+            windowClass.lpszClassName = L"qzhost graph events";
+            RegisterClassW(&windowClass);
+            return windowClass.lpszClassName;
+        }();
+        return name;
+    }
+
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = reinterpret_cast<EventWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == kGraphEvent && self != nullptr) {
+            self->ReadQueuedEvents();
+            return 0;
         }
-        CoUninitialize();
+        return DefWindowProcW(window, message, wParam, lParam);
     }
 
     void ReadQueuedEvents()
     {
         LONG code = 0;
         LONG_PTR first = 0, second = 0;
-        while (m_events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        while (m_notify->GetEvent(&code, &first, &second, 0) == S_OK) {
             if (code == EC_COMPLETE && !m_ending.complete) {
                 m_ending.complete = true;
                 m_atEndOfStream();
             } else if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && m_ending.failure.empty()) {
                 m_ending.failure = "the stream stopped: " + HrText(static_cast<HRESULT>(first));
             }
-            m_events->FreeEventParams(code, first, second);
+            m_notify->FreeEventParams(code, first, second);
         }
     }
 
-    IMediaEvent* const m_events;
-    const HANDLE m_queued;
     const std::function<void()> m_atEndOfStream;
-    const HANDLE m_finish;
+    IMediaEventEx* const m_notify;
+    HWND m_window = nullptr;
     Ending m_ending;
-    std::thread m_thread;
 };
 
 std::string DescribeFormat(const WAVEFORMATEX& format)
@@ -160,9 +177,9 @@ HostGraph::HostGraph(IBaseFilter* filter) : m_filter(filter), m_sink(new CWavWri
     if (FAILED(hr))
         throw HostError("the system's filter graph manager is not available: " + HrText(hr));
     m_control = m_graph.As<IMediaControl>(IID_IMediaControl);
-    m_events = m_graph.As<IMediaEvent>(IID_IMediaEvent);
+    m_events = m_graph.As<IMediaEventEx>(IID_IMediaEventEx);
     if (!m_control || !m_events)
-        throw HostError("the system's filter graph manager lacks IMediaControl or IMediaEvent");
+        throw HostError("the system's filter graph manager lacks IMediaControl or IMediaEventEx");
     hr = m_graph->AddFilter(m_filter.get(), L"qz:Multiband");
     if (FAILED(hr))
         throw HostError("the graph did not take the filter: " + HrText(hr));
@@ -292,20 +309,16 @@ HostGraph::Result HostGraph::Run(const std::wstring& outputPath, DWORD timeoutMs
 HostGraph::Result HostGraph::RunInRealTime(const std::wstring& outputPath, const std::function<void()>& session,
                                            const std::function<void()>& atEndOfStream)
 {
-    OAEVENT queued = 0;
-    HRESULT hr = m_events->GetEventHandle(&queued);
-    if (FAILED(hr))
-        throw HostError("the graph gives no event handle: " + HrText(hr));
     return Stream(outputPath, true, [&] {
-        // A second thread reads the graph's events while the session holds this one.
-        // When the file has ended it stops the graph, as a host's transport stops at
-        // the end of a song: the filter ends its stream, and its meters fall.
-        EventWatcher watcher(m_events.get(), reinterpret_cast<HANDLE>(queued), [&] {
+        // The session's message loop brings the graph's events. When the file has
+        // ended the graph stops, as a host's transport stops at the end of a song: the
+        // filter ends its stream, and its meters fall.
+        EventWindow events(m_events.get(), [&] {
             m_control->Stop();
             atEndOfStream();
         });
         session();
-        return watcher.Finish();
+        return events.Finish();
     });
 }
 

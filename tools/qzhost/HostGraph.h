@@ -41,8 +41,9 @@ public:
     // output is then left as it was.
     Result Run(const std::wstring& outputPath, DWORD timeoutMs);
     // Runs the graph in real time, paced by the graph's clock, for as long as
-    // `session` runs on this thread. When the whole stream has been written the graph
-    // stops and `atEndOfStream` is called (from another thread); the session goes on.
+    // `session` runs on this thread, whose message loop must dispatch the graph's
+    // events. When the whole stream has been written the graph stops and
+    // `atEndOfStream` is called (on this thread, from that loop); the session goes on.
     // When it ends, stops the graph and gives the WAV file `outputPath` what was
     // written until then. Throws HostError; the output is
     // then left as it was.
@@ -55,14 +56,14 @@ private:
         std::string failure;    // empty: none
         bool complete = false;  // EC_COMPLETE arrived
     };
-    class EventWatcher;
+    class EventWindow;
     // Writes the stream to `outputPath` while `awaitEnding` waits for the run to end.
     Result Stream(const std::wstring& outputPath, bool paced, const std::function<Ending()>& awaitEnding);
 
 
     ComPtr<IGraphBuilder> m_graph;
     ComPtr<IMediaControl> m_control;
-    ComPtr<IMediaEvent> m_events;
+    ComPtr<IMediaEventEx> m_events;
     ComPtr<IBaseFilter> m_filter;
     ComPtr<CWavWriterSink> m_sink;
 };
