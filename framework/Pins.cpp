@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <utility>
 
 // ---------------------------------------------------------------- CBasePin
 
@@ -56,7 +57,7 @@ STDMETHODIMP CBasePin::ConnectedTo(IPin** pin)
 {
     if (pin == nullptr)
         return E_POINTER;
-    CAutoLock lock(m_lock);
+    CAutoLock lock(&m_connectionLock);
     *pin = m_connected.get();
     if (*pin == nullptr)
         return VFW_E_NOT_CONNECTED;
@@ -172,8 +173,18 @@ HRESULT CBasePin::Inactive()
 
 void CBasePin::ClearConnection()
 {
-    m_connected.reset();
+    SetConnected(nullptr);
     m_mt.Clear();
+}
+
+void CBasePin::SetConnected(IPin* pin)
+{
+    ComPtr<IPin> previous(pin);
+    {
+        CAutoLock lock(&m_connectionLock);
+        std::swap(m_connected, previous);
+    }
+    // The pin that was connected is released here, outside the lock.
 }
 
 // ---------------------------------------------------------------- CBaseInputPin
@@ -210,7 +221,7 @@ STDMETHODIMP CBaseInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TY
         if (CheckMediaType(&proposed) != S_OK) {
             hr = VFW_E_TYPE_NOT_ACCEPTED;
         } else {
-            m_connected = connector;
+            SetConnected(connector);
             hr = SetMediaType(&proposed);
             if (SUCCEEDED(hr))
                 hr = CompleteConnect(connector);
@@ -412,7 +423,7 @@ HRESULT CBaseOutputPin::AttemptConnection(IPin* receivePin, const CMediaType& ty
     if (FAILED(hr))
         return hr;
 
-    m_connected = receivePin;
+    SetConnected(receivePin);
     hr = SetMediaType(&type);
     if (SUCCEEDED(hr))
         hr = CompleteConnect(receivePin);

@@ -28,6 +28,9 @@ public:
 
     // Needs the filter stopped; S_FALSE when the pin was not connected.
     STDMETHODIMP Disconnect() override;
+    // Takes no filter lock: a filter downstream may ask on the streaming thread
+    // (a renderer at the end of the stream asks upstream for seeking) while the
+    // graph stops this filter under its lock.
     STDMETHODIMP ConnectedTo(IPin** pin) override;
     STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* type) override;
     STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
@@ -68,13 +71,18 @@ public:
 protected:
     // Forgets the connected pin and the type.
     void ClearConnection();
+    void SetConnected(IPin* pin);
 
     CBaseFilter* const m_filter;
     CCritSec* const m_lock;
     const PIN_DIRECTION m_direction;
     WCHAR m_name[MAX_PIN_NAME];
-    ComPtr<IPin> m_connected;
+    ComPtr<IPin> m_connected;  // changed by SetConnected only
     CMediaType m_mt;
+
+private:
+    // Held only while m_connected changes or ConnectedTo copies it.
+    CCritSec m_connectionLock;
 };
 
 // An input pin: accepts connections (ReceiveConnection) and samples (IMemInputPin).

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -176,6 +177,57 @@ TEST_F(HostDrivesTheFilter, AnEndOfStreamWithoutOutputBuffersStillEndsTheStream)
     EXPECT_TRUE(FAILED(rig.source->EndOfStream())) << "the tail was not delivered";
     EXPECT_EQ(rig.sink->Recorded().endOfStreams, 1) << "the end of stream still reaches downstream";
     ASSERT_EQ(output->Commit(), S_OK);
+}
+
+// --- Stopping while the end of stream goes downstream ----------------------------------
+
+// A renderer asks upstream for the stop position when the end of stream reaches it
+// (Wine's do); through the filter that question comes on the streaming thread, inside
+// the filter's end of stream, while the graph may be stopping the filter. The stop
+// waits for the streaming thread; the question must not wait for the stop.
+TEST_F(HostDrivesTheFilter, AStopWhileARendererAsksForTheStopPositionAtTheEndOfStreamReturns)
+{
+    Rig rig(server);
+    ASSERT_TRUE(rig.Start());
+    const REFERENCE_TIME zero = 0;
+    ASSERT_EQ(rig.Push(Tones(1000, 2, 0.5), true, &zero), S_OK);
+
+    ComPtr<IMediaSeeking> seeking =
+        As<IMediaSeeking>(FindPinByDirection(rig.filter.get(), PINDIR_OUTPUT).get(), IID_IMediaSeeking);
+    ASSERT_TRUE(seeking);
+    const HANDLE atEnd = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE stopping = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<HRESULT> asked{E_PENDING};
+    rig.sink->OnEndOfStream([&] {
+        SetEvent(atEnd);
+        WaitForSingleObject(stopping, 20000);
+        Sleep(200);  // lets the stop take the filter's lock first
+        LONGLONG stop = 0;
+        asked = seeking->GetStopPosition(&stop);
+    });
+    std::thread streaming([&] { rig.source->EndOfStream(); });
+    ASSERT_EQ(WaitForSingleObject(atEnd, 20000), WAIT_OBJECT_0);
+
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        SetEvent(stopping);
+        rig.filter->Stop();  // as the graph's Stop does
+        stopped = true;
+    });
+    for (int waited = 0; !stopped && waited < 30000; waited += 50)
+        Sleep(50);
+    if (!stopped) {
+        // The two threads wait for each other for ever: nothing can end this process.
+        std::fprintf(stderr, "the filter's Stop and the end of stream wait for each other\n");
+        std::fflush(stderr);
+        ExitProcess(3);
+    }
+    stopper.join();
+    streaming.join();
+    EXPECT_EQ(asked, E_NOTIMPL) << "answered, by the host's source that cannot seek";
+    EXPECT_EQ(rig.sink->Recorded().endOfStreams, 1);
+    CloseHandle(atEnd);
+    CloseHandle(stopping);
 }
 
 // --- Caller memory ---------------------------------------------------------------------

@@ -420,11 +420,7 @@ private:
     std::vector<Buffer> m_buffers;
 };
 
-// Disabled: in two of about six runs under Wine this test never returned (seen in the
-// 32-bit and the 64-bit build; alone it passes). Until it is known whether the flush
-// of the seek waits on our receive lock or inside Wine's parser, it would stop the
-// whole suite. Run it with --gtest_also_run_disabled_tests.
-TEST_F(FilterInGraph, DISABLED_AGraphSeeksThroughTheFilterAndTheEnvelopesFollow)
+TEST_F(FilterInGraph, AGraphSeeksThroughTheFilterAndTheEnvelopesFollow)
 {
     // Wine's file source, WAVE parser, the filter, Wine's Sample Grabber and Null
     // Renderer: the renderer asks upstream for seeking, through the filter.

@@ -193,6 +193,8 @@ CBasePin* CRecordingSink::GetPin(int index)
 
 void CRecordingSink::EndOfStreamReached()
 {
+    if (m_endOfStreamHook)
+        m_endOfStreamHook();
     {
         std::lock_guard<std::mutex> record(m_recordLock);
         ++m_record.endOfStreams;

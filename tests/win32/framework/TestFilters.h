@@ -63,12 +63,16 @@ public:
     };
     Record Recorded();
     IMemAllocator* NotifiedAllocator();
+    // Runs `hook` on the thread that delivers each end of stream, before it is
+    // recorded, as a renderer does its own work there. Set it before streaming.
+    void OnEndOfStream(std::function<void()> hook) { m_endOfStreamHook = std::move(hook); }
 
 private:
     class Pin;
     void EndOfStreamReached();
 
     Pin* m_pin;
+    std::function<void()> m_endOfStreamHook;
     std::mutex m_recordLock;
     Record m_record;
 };
