@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "ParamUnits.h"
+#include "PortableMath.h"
 
 namespace qz {
 
@@ -11,7 +12,7 @@ double TimeCoefficient(double milliseconds, double sampleRate)
 {
     if (milliseconds == 0.0 || sampleRate <= 0.0)
         return 0.0;
-    return std::pow(0.1, 1000.0 / (milliseconds * sampleRate));
+    return math::Pow10(-1000.0 / (milliseconds * sampleRate));  // 0.1^(1000 / (t fs))
 }
 
 BandConstants BandConstants::Compute(const ParamBlock& p, int b, double fs)
@@ -33,18 +34,18 @@ BandConstants BandConstants::Compute(const ParamBlock& p, int b, double fs)
     const double threshold = units::ThresholdLinear(p.Threshold[b]);
     const double knee = units::KneeFactor(p.Knee[b]);
     k.slope = 1.0 / r - 1.0;
-    k.lnThr = std::log(threshold);
-    k.kneeLo = std::log(threshold * knee);
-    k.kneeHi = std::log(threshold / knee);
+    k.lnThr = math::Log(threshold);
+    k.kneeLo = math::Log(threshold * knee);
+    k.kneeHi = math::Log(threshold / knee);
     // A hard knee leaves the knee region empty; its scale is then never used.
     k.kneeScale = k.kneeHi > k.kneeLo ? 0.5 / (k.kneeHi - k.kneeLo) : 0.0;
 
     if (k.vintage) {
-        const double u = k.lnThr + 1.25 * std::pow(r, 0.25);
-        k.gTop = std::exp((u - k.lnThr) * k.slope);
-        k.kneeHi = std::log(std::exp(u) / knee);
+        const double u = k.lnThr + 1.25 * math::Pow(r, 0.25);
+        k.gTop = math::Exp((u - k.lnThr) * k.slope);
+        k.kneeHi = math::Log(math::Exp(u) / knee);
         k.invSpan = 1.0 / (k.kneeHi - k.kneeLo);
-        k.lnTop = std::log(k.gTop);
+        k.lnTop = math::Log(k.gTop);
         k.blend = std::min(k.lnThr - k.kneeLo, 1.0);
     }
     return k;
@@ -57,15 +58,15 @@ double BandState::TargetGain(const BandConstants& k, double x)
     if (!k.vintage) {
         if (x < k.kneeHi) {
             const double over = x - k.kneeLo;
-            return std::exp(k.slope * over * over * k.kneeScale);
+            return math::Exp(k.slope * over * over * k.kneeScale);
         }
-        return std::exp((x - k.lnThr) * k.slope);
+        return math::Exp((x - k.lnThr) * k.slope);
     }
     if (x < k.kneeHi) {
         // A blend of a straight line and a smoothstep in the log domain, from 0 at the
         // knee start to lnTop at its end.
         const double u = (x - k.kneeLo) * k.invSpan;
-        return std::exp(k.lnTop * (u + (u * u * (3.0 - 2.0 * u) - u) * k.blend));
+        return math::Exp(k.lnTop * (u + (u * u * (3.0 - 2.0 * u) - u) * k.blend));
     }
     return k.gTop;
 }
@@ -79,7 +80,7 @@ double BandState::step(const BandConstants& k, const DetectorCoeffs& d, double l
     const double level = std::max(absL, absR) + static_cast<double>(1e-30f);
     env = level + (env - level) * (level > env ? d.cUp : d.cDown);
 
-    const double target = TargetGain(k, std::log(env));
+    const double target = TargetGain(k, math::Log(env));
     g = target + (g - target) * (target <= g ? k.cAtt : cDyn);
 
     gs = g + (gs - g) * k.cSlow;
