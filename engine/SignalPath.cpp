@@ -86,11 +86,18 @@ template <typename Sample>
 long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& meters, bool& over)
 {
     m_flushing = false;
-    const int channels = stereo ? 2 : 1;
+    return stereo ? processFrames<Sample, 2>(buffer, frames, meters, over)
+                  : processFrames<Sample, 1>(buffer, frames, meters, over);
+}
+
+template <typename Sample, int Channels>
+long SignalPath::processFrames(Sample* buffer, long frames, MeterRecord& meters, bool& over)
+{
+    constexpr bool stereo = Channels == 2;
     const PathCoefficients& k = m_k;
     const Sample* in = buffer;
     Sample* out = buffer;
-    for (long i = 0; i < frames; ++i, in += channels) {
+    for (long i = 0; i < frames; ++i, in += Channels) {
         // The same tiny noise on both channels keeps filters and detectors out of
         // denormal numbers when the input falls silent.
         const double z = m_noise.next();
@@ -103,19 +110,25 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         left += z;
         right += z;
 
-        // Mono streams run the right channel's filters on the left signal too.
+        // A mono stream is its own right channel: the right channel's filters, fed the
+        // same samples from the same state, would compute the same bands.
         double bandL[kBandCount], bandR[kBandCount];
         m_split[0].split(k.crossover, left, bandL);
-        m_split[1].split(k.crossover, right, bandR);
+        const double* bandRight = bandL;
+        if (stereo) {
+            m_split[1].split(k.crossover, right, bandR);
+            bandRight = bandR;
+        }
 
         double sumL = 0.0, sumR = 0.0;
         for (int b = 0; b < kBandCount; ++b) {
-            const double gain = m_bands[b].step(k.band[b], k.detector, bandL[b], bandR[b], meters.band[b]);
+            const double gain = m_bands[b].step(k.band[b], k.detector, bandL[b], bandRight[b], meters.band[b]);
             sumL += gain * bandL[b];
-            sumR += gain * bandR[b];
+            if (stereo)
+                sumR += gain * bandR[b];
         }
         double outL = k.outputGain * sumL;
-        double outR = k.outputGain * sumR;
+        double outR = stereo ? k.outputGain * sumR : outL;
         if (!(std::fabs(outL) <= kBrokenSum && std::fabs(outR) <= kBrokenSum))
             restartAfterBreakdown(outL, outR);
 
@@ -127,7 +140,7 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
                 out[1] = static_cast<Sample>(outR);
                 meters.outputRight = std::max(meters.outputRight, std::fabs(outR));
             }
-            out += channels;
+            out += Channels;
             continue;
         }
 
@@ -143,7 +156,7 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
             out[0] = static_cast<Sample>(yL);
             if (stereo)
                 out[1] = static_cast<Sample>(yR);
-            out += channels;
+            out += Channels;
         } else {
             ++m_limiter.fill;  // withheld while the lookahead fills
         }
@@ -155,7 +168,7 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         else if (k.limiterOn)
             meters.outputRight = meters.outputLeft;
     }
-    return static_cast<long>((out - buffer) / channels);
+    return static_cast<long>((out - buffer) / Channels);
 }
 
 template <typename Sample>

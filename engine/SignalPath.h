@@ -80,6 +80,8 @@ public:
 private:
     // The rare paths of the frame loop: input beyond kInputLimit, a broken state.
     double containInput(double sample);
+    template <typename Sample, int Channels>
+    long processFrames(Sample* buffer, long frames, MeterRecord& meters, bool& over);
     void restartAfterBreakdown(double& left, double& right);
 
     PathCoefficients m_k{};
