@@ -25,14 +25,9 @@ PathCoefficients PathCoefficients::Compute(const ParamBlock& p, double sampleRat
 
 void SignalPath::beginStream()
 {
-    for (BandState& band : m_bands) {
-        band.env = 0.0;
-        band.g = 1.0;
-        band.cDyn = 0.5;
-    }
-    m_limiter.applied = 1.0;
-    m_limiter.target = 1.0;
-    m_limiter.hold = 0;
+    for (BandState& band : m_bands)
+        band.reset();
+    m_limiter.beginStream();
     m_split[0].reset();
     m_split[1].reset();
     m_flushing = false;
@@ -152,13 +147,11 @@ long SignalPath::processFrames(Sample* buffer, long frames, MeterRecord& meters,
             m_limiter.delayOnly(outL, outR, yL, yR);
             over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;
         }
-        if (m_limiter.fill >= LimiterState::kLookahead) {
+        if (m_limiter.admit()) {
             out[0] = static_cast<Sample>(yL);
             if (stereo)
                 out[1] = static_cast<Sample>(yR);
             out += Channels;
-        } else {
-            ++m_limiter.fill;  // withheld while the lookahead fills
         }
         // Mono: the limiter's meters show the left channel on both sides; without it
         // the right stays 0, as on the direct path.
@@ -174,27 +167,20 @@ long SignalPath::processFrames(Sample* buffer, long frames, MeterRecord& meters,
 template <typename Sample>
 bool SignalPath::flush(Sample* buffer, long& frames, bool stereo)
 {
-    LimiterState& limiter = m_limiter;
-    double yL, yR;
-    if (!m_flushing && limiter.fill > 0) {
-        // After a stream shorter than the lookahead, the line still holds silence in
-        // front of the held frames: let it pass unseen.
-        for (int k = limiter.fill; k < LimiterState::kLookahead; ++k)
-            limiter.step(0.0, 0.0, yL, yR);
-    }
+    if (!m_flushing)
+        m_limiter.prepareDrain();
     m_flushing = true;
 
-    const long count = std::min<long>(frames, limiter.fill);
     Sample* out = buffer;
-    for (long i = 0; i < count; ++i) {
-        limiter.step(0.0, 0.0, yL, yR);
+    long count = 0;
+    double yL, yR;
+    for (; count < frames && m_limiter.drain(yL, yR); ++count) {
         *out++ = static_cast<Sample>(yL);
         if (stereo)
             *out++ = static_cast<Sample>(yR);
     }
     frames = count;
-    limiter.fill -= static_cast<int>(count);
-    return limiter.fill < 1;
+    return m_limiter.drained();
 }
 
 template long SignalPath::process<float>(float*, long, bool, MeterRecord&, bool&);
