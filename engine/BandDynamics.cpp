@@ -53,54 +53,13 @@ BandConstants BandConstants::Compute(const ParamBlock& p, int b, double fs)
 
 double BandState::TargetGain(const BandConstants& k, double x)
 {
-    if (x < k.kneeLo)
-        return 1.0;
-    if (!k.vintage) {
-        if (x < k.kneeHi) {
-            const double over = x - k.kneeLo;
-            return math::Exp(k.slope * over * over * k.kneeScale);
-        }
-        return math::Exp((x - k.lnThr) * k.slope);
-    }
-    if (x < k.kneeHi) {
-        // A blend of a straight line and a smoothstep in the log domain, from 0 at the
-        // knee start to lnTop at its end.
-        const double u = (x - k.kneeLo) * k.invSpan;
-        return math::Exp(k.lnTop * (u + (u * u * (3.0 - 2.0 * u) - u) * k.blend));
-    }
-    return k.gTop;
+    double exponent, gain;
+    return TargetExponent(k, x, exponent, gain) ? math::Exp(exponent) : gain;
 }
 
 double BandState::step(const BandConstants& k, const DetectorCoeffs& d, double l, double r, BandMeter& meter)
 {
-    const double absL = std::fabs(l), absR = std::fabs(r);
-    meter.left = std::max(meter.left, absL);
-    meter.right = std::max(meter.right, absR);
-
-    const double level = std::max(absL, absR) + static_cast<double>(1e-30f);
-    env = level + (env - level) * (level > env ? d.cUp : d.cDown);
-
-    const double target = TargetGain(k, math::Log(env));
-    g = target + (g - target) * (target <= g ? k.cAtt : cDyn);
-
-    gs = g + (gs - g) * k.cSlow;
-    if (gs < g)
-        gs = g;
-
-    // How far the release speeds up for the next frame, 0 (cRel) .. 1 (cFast): Normal
-    // bands by how far the gain lies below its slow follower, Vintage bands by the depth
-    // of the reduction below -3 dB. Limited to 0 .. 1 so the release never runs slower
-    // than set or overshoots its target (an expanding band's follower can lie far above).
-    double e = k.vintage ? (0.707 - g) * 1.414 : gs - g;
-    e = std::min(std::max(e, 0.0), 1.0);
-    cDyn = k.cRel + e * (k.cFast - k.cRel);
-
-    if (k.bypass) {
-        meter.gain = 1.0;
-        return k.makeup == 0.0 ? 0.0 : 1.0;
-    }
-    meter.gain = g <= 1.0 ? std::min(meter.gain, g) : std::max(meter.gain, g);
-    return g * k.makeup;
+    return follow(k, TargetGain(k, math::Log(detect(d, l, r, meter))), meter);
 }
 
 } // namespace qz

@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qz::math {
 
 namespace {
@@ -43,6 +47,18 @@ constexpr double kPiOver2C = 0x1.3198a2e037073p-69;
 constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 constexpr double kSqrt2 = 0x1.6a09e667f3bcdp+0;
 
+// (e^r - 1 - r) / r^2 = sum of r^(n-2) / n! for n = 2 .. 13, highest power first.
+constexpr int kExpTerms = 12;
+constexpr double kExpSeries[kExpTerms] = {1.0 / 6227020800.0, 1.0 / 479001600.0, 1.0 / 39916800.0,
+                                          1.0 / 3628800.0,    1.0 / 362880.0,    1.0 / 40320.0,
+                                          1.0 / 5040.0,       1.0 / 720.0,       1.0 / 120.0,
+                                          1.0 / 24.0,         1.0 / 6.0,         0.5};
+// 2 atanh(s) = 2s + s R(s^2), R(z) = z sum of 2 z^(n-1) / (2n + 1) for n = 1 .. 10,
+// highest power first.
+constexpr int kAtanhTerms = 10;
+constexpr double kAtanhSeries[kAtanhTerms] = {2.0 / 21.0, 2.0 / 19.0, 2.0 / 17.0, 2.0 / 15.0, 2.0 / 13.0,
+                                              2.0 / 11.0, 2.0 / 9.0,  2.0 / 7.0,  2.0 / 5.0,  2.0 / 3.0};
+
 // The integer nearest to x (ties to even), for |x| < 2^51: adding 1.5 * 2^52 leaves no
 // fraction bits, and the double sum rounds to nearest.
 double RoundToInteger(double x)
@@ -69,18 +85,9 @@ double ExpSplit(double xh, double xl)
     const double lo = k * kLn2Lo - xl;
     const double r = hi - lo;
 
-    double q = 1.0 / 6227020800.0;  // 1/13!
-    q = q * r + 1.0 / 479001600.0;  // 1/12!
-    q = q * r + 1.0 / 39916800.0;
-    q = q * r + 1.0 / 3628800.0;
-    q = q * r + 1.0 / 362880.0;
-    q = q * r + 1.0 / 40320.0;
-    q = q * r + 1.0 / 5040.0;
-    q = q * r + 1.0 / 720.0;
-    q = q * r + 1.0 / 120.0;
-    q = q * r + 1.0 / 24.0;
-    q = q * r + 1.0 / 6.0;
-    q = q * r + 0.5;
+    double q = kExpSeries[0];
+    for (int j = 1; j < kExpTerms; ++j)
+        q = q * r + kExpSeries[j];
     const double y = 1.0 + (hi + (r * r * q - lo));
 
     // y 2^k, in two steps where either factor alone would leave the normal range; the
@@ -193,16 +200,9 @@ double Log(double x)
     // cut after s^20 (the rest is below 2^-60 of the result).
     const double s = f / (2.0 + f);
     const double z = s * s;
-    double R = 2.0 / 21.0;
-    R = R * z + 2.0 / 19.0;
-    R = R * z + 2.0 / 17.0;
-    R = R * z + 2.0 / 15.0;
-    R = R * z + 2.0 / 13.0;
-    R = R * z + 2.0 / 11.0;
-    R = R * z + 2.0 / 9.0;
-    R = R * z + 2.0 / 7.0;
-    R = R * z + 2.0 / 5.0;
-    R = R * z + 2.0 / 3.0;
+    double R = kAtanhSeries[0];
+    for (int j = 1; j < kAtanhTerms; ++j)
+        R = R * z + kAtanhSeries[j];
     R *= z;
     const double halfSquare = 0.5 * f * f;
     const double dk = k;
@@ -263,5 +263,114 @@ double Tan(double x)
     const double s = SinKernel(r, d), c = CosKernel(r, d);
     return (quadrant & 1) ? -c / s : s / c;
 }
+
+#if defined(__SSE2__)
+
+namespace {
+
+__m128d Splat(double v) { return _mm_set1_pd(v); }
+
+constexpr uint64_t kSmallestNormalBits = 0x0010000000000000ull;
+constexpr uint64_t kNormalBitsSpan = 0x7FE0000000000000ull;
+
+// a where mask is set, b elsewhere.
+__m128d Select(__m128d mask, __m128d a, __m128d b) { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
+
+// Log of two positive normal doubles: the operations of Log, lane by lane.
+__m128d LogPair(__m128d x)
+{
+    const __m128i b = _mm_castpd_si128(x);
+    // The biased exponent as a double: 2^52 + e has e in its low mantissa bits.
+    const __m128i two52 = _mm_set1_epi64x(0x4330000000000000ll);
+    const __m128d e = _mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(_mm_srli_epi64(b, 52), two52)), Splat(0x1p52));
+    __m128d dk = _mm_sub_pd(e, Splat(1023.0));
+    __m128d m = _mm_castsi128_pd(_mm_or_si128(_mm_and_si128(b, _mm_set1_epi64x(0x000FFFFFFFFFFFFFll)),
+                                              _mm_set1_epi64x(0x3FF0000000000000ll)));
+    const __m128d above = _mm_cmpgt_pd(m, Splat(kSqrt2));
+    m = Select(above, _mm_mul_pd(m, Splat(0.5)), m);
+    dk = _mm_add_pd(dk, _mm_and_pd(above, Splat(1.0)));
+    const __m128d f = _mm_sub_pd(m, Splat(1.0));
+
+    const __m128d s = _mm_div_pd(f, _mm_add_pd(Splat(2.0), f));
+    const __m128d z = _mm_mul_pd(s, s);
+    __m128d R = Splat(kAtanhSeries[0]);
+    for (int j = 1; j < kAtanhTerms; ++j)
+        R = _mm_add_pd(_mm_mul_pd(R, z), Splat(kAtanhSeries[j]));
+    R = _mm_mul_pd(R, z);
+    const __m128d halfSquare = _mm_mul_pd(_mm_mul_pd(Splat(0.5), f), f);
+    const __m128d inner = _mm_add_pd(_mm_mul_pd(s, _mm_add_pd(halfSquare, R)), _mm_mul_pd(dk, Splat(kLn2Lo)));
+    return _mm_add_pd(_mm_mul_pd(dk, Splat(kLn2Hi)), _mm_sub_pd(f, _mm_sub_pd(halfSquare, inner)));
+}
+
+// Exp of two doubles with |x| <= 708 (normal results): the operations of ExpSplit.
+__m128d ExpPair(__m128d x)
+{
+    const __m128d shifter = Splat(0x1.8p52);
+    const __m128d shifted = _mm_add_pd(_mm_mul_pd(x, Splat(kInvLn2)), shifter);
+    const __m128d k = _mm_sub_pd(shifted, shifter);
+    const __m128d hi = _mm_sub_pd(x, _mm_mul_pd(k, Splat(kLn2Hi)));
+    const __m128d lo = _mm_sub_pd(_mm_mul_pd(k, Splat(kLn2Lo)), _mm_setzero_pd());
+    const __m128d r = _mm_sub_pd(hi, lo);
+    __m128d q = Splat(kExpSeries[0]);
+    for (int j = 1; j < kExpTerms; ++j)
+        q = _mm_add_pd(_mm_mul_pd(q, r), Splat(kExpSeries[j]));
+    const __m128d y =
+        _mm_add_pd(Splat(1.0), _mm_add_pd(hi, _mm_sub_pd(_mm_mul_pd(_mm_mul_pd(r, r), q), lo)));
+    // 2^k: k sits in the low bits of the shifted sum (1.5 * 2^52 + k).
+    const __m128i n = _mm_sub_epi64(_mm_castpd_si128(shifted), _mm_castpd_si128(shifter));
+    const __m128i scale = _mm_slli_epi64(_mm_add_epi64(n, _mm_set1_epi64x(1023)), 52);
+    return _mm_mul_pd(y, _mm_castsi128_pd(scale));
+}
+
+} // namespace
+
+void LogLanes(const double* x, double* y, int n)
+{
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        // Positive normal numbers only: their bits lie in [2^52, 0x7FF << 52).
+        if (Bits(x[i]) - kSmallestNormalBits < kNormalBitsSpan && Bits(x[i + 1]) - kSmallestNormalBits < kNormalBitsSpan) {
+            _mm_storeu_pd(y + i, LogPair(_mm_loadu_pd(x + i)));
+        } else {
+            y[i] = Log(x[i]);
+            y[i + 1] = Log(x[i + 1]);
+        }
+    }
+    for (; i < n; ++i)
+        y[i] = Log(x[i]);
+}
+
+void ExpLanes(const double* x, double* y, int n)
+{
+    int i = 0;
+    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
+    for (; i + 2 <= n; i += 2) {
+        const __m128d v = _mm_loadu_pd(x + i);
+        if (_mm_movemask_pd(_mm_cmple_pd(_mm_and_pd(v, absMask), Splat(708.0))) == 3) {
+            _mm_storeu_pd(y + i, ExpPair(v));
+        } else {
+            y[i] = Exp(x[i]);
+            y[i + 1] = Exp(x[i + 1]);
+        }
+    }
+    for (; i < n; ++i)
+        y[i] = Exp(x[i]);
+}
+
+#else
+
+void LogLanes(const double* x, double* y, int n)
+{
+    for (int i = 0; i < n; ++i)
+        y[i] = Log(x[i]);
+}
+
+void ExpLanes(const double* x, double* y, int n)
+{
+    for (int i = 0; i < n; ++i)
+        y[i] = Exp(x[i]);
+}
+
+#endif
 
 } // namespace qz::math

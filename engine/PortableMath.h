@@ -35,4 +35,10 @@ double Sin(double x);
 double Cos(double x);
 double Tan(double x);
 
+// Log and Exp of n values at once: y[i] = Log(x[i]) (Exp(x[i])), bit for bit, two
+// values per SSE2 operation where the build has SSE2 (the same operations per lane as
+// the scalar functions). x and y may be the same array.
+void LogLanes(const double* x, double* y, int n);
+void ExpLanes(const double* x, double* y, int n);
+
 } // namespace qz::math

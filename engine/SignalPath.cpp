@@ -4,8 +4,13 @@
 #include <cmath>
 
 #include "ParamUnits.h"
+#include "PortableMath.h"
 
 namespace qz {
+
+namespace {
+constexpr int kLanes = kBandCount + 1;  // whole pairs of doubles
+} // namespace
 
 PathCoefficients PathCoefficients::Compute(const ParamBlock& p, double sampleRate)
 {
@@ -28,8 +33,8 @@ void SignalPath::beginStream()
     for (BandState& band : m_bands)
         band.reset();
     m_limiter.beginStream();
-    m_split[0].reset();
-    m_split[1].reset();
+    m_monoSplit.reset();
+    m_stereoSplit.reset();
     m_flushing = false;
     m_nonFiniteInput = 0;
 }
@@ -47,8 +52,8 @@ void SignalPath::restartAfterBreakdown(double& left, double& right)
 {
     for (BandState& band : m_bands)
         band.reset();
-    m_split[0].reset();
-    m_split[1].reset();
+    m_monoSplit.reset();
+    m_stereoSplit.reset();
     m_limiter.silenceHeldFrames();
     left = right = 0.0;
 }
@@ -105,19 +110,39 @@ long SignalPath::processFrames(Sample* buffer, long frames, MeterRecord& meters,
         left += z;
         right += z;
 
-        // A mono stream is its own right channel: the right channel's filters, fed the
-        // same samples from the same state, would compute the same bands.
+        // A stereo stream splits both channels at once, one in each lane; a mono
+        // stream is its own right channel (the right channel's filters, fed the same
+        // samples from the same state, would compute the same bands).
         double bandL[kBandCount], bandR[kBandCount];
-        m_split[0].split(k.crossover, left, bandL);
         const double* bandRight = bandL;
         if (stereo) {
-            m_split[1].split(k.crossover, right, bandR);
+            StereoPair bands[kBandCount];
+            m_stereoSplit.split(k.crossover, StereoPair(left, right), bands);
+            for (int b = 0; b < kBandCount; ++b) {
+                bandL[b] = bands[b].lane[0];
+                bandR[b] = bands[b].lane[1];
+            }
             bandRight = bandR;
+        } else {
+            m_monoSplit.split(k.crossover, left, bandL);
         }
+
+        // The band compressors, their logarithms and exponentials taken for all bands
+        // at once (the same bits as one by one). The last lane is padding.
+        double level[kLanes], exponent[kLanes], target[kLanes];
+        bool throughExp[kBandCount];
+        for (int b = 0; b < kBandCount; ++b)
+            level[b] = m_bands[b].detect(k.detector, bandL[b], bandRight[b], meters.band[b]);
+        level[kBandCount] = 1.0;
+        math::LogLanes(level, level, kLanes);
+        for (int b = 0; b < kBandCount; ++b)
+            throughExp[b] = BandState::TargetExponent(k.band[b], level[b], exponent[b], target[b]);
+        exponent[kBandCount] = 0.0;
+        math::ExpLanes(exponent, exponent, kLanes);
 
         double sumL = 0.0, sumR = 0.0;
         for (int b = 0; b < kBandCount; ++b) {
-            const double gain = m_bands[b].step(k.band[b], k.detector, bandL[b], bandRight[b], meters.band[b]);
+            const double gain = m_bands[b].follow(k.band[b], throughExp[b] ? exponent[b] : target[b], meters.band[b]);
             sumL += gain * bandL[b];
             if (stereo)
                 sumR += gain * bandR[b];

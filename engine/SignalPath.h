@@ -89,7 +89,8 @@ private:
     bool m_flushing = false;  // a flush is under way (its first block has run)
     bool m_delaying = false;  // the limiter ran since the last lookahead reset
     NoiseTable m_noise;
-    BandSplitter m_split[2];  // left, right
+    BandSplitter m_monoSplit;      // a mono stream's one channel
+    StereoSplitter m_stereoSplit;  // both channels of a stereo stream at once
     BandState m_bands[kBandCount];
     LimiterState m_limiter;
     long long m_nonFiniteInput = 0;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <vector>
 
 #include "ParamUnits.h"
 #include "PortableMath.h"
@@ -181,6 +182,37 @@ TEST(PortableMathUnits, EveryFrequencyStepRoundsAsTheExactPowerDoes)
         const long double exact = 20.0L * std::pow(10.0L, n / 100.0L);
         EXPECT_EQ(qz::units::FrequencyHz(n), static_cast<int>(std::floor(exact + 0.5L))) << "step " << n;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The lanes must give the scalar functions' bits, on ordinary values and on every kind
+// of special value (which take the scalar path), in pairs and in odd counts.
+TEST(PortableMathLanes, GiveTheScalarFunctionsBitsForEveryValue)
+{
+    const double specials[] = {0.0, -0.0, 1.0, -1.0, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1023, DBL_MAX,
+                               std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::quiet_NaN(), 708.0, 708.1, -708.0, -708.1, 709.9, -745.0};
+    Points points;
+    std::vector<double> x;
+    for (int i = 0; i < 20000; ++i) {
+        x.push_back(std::exp(points.next(-80.0, 50.0)));  // detector levels
+        x.push_back(points.next(-160.0, 80.0));           // gain-computer exponents
+        x.push_back(points.next(-720.0, 720.0));
+        if (i % 50 == 0)
+            x.push_back(specials[(i / 50) % (sizeof specials / sizeof specials[0])]);
+    }
+    x.push_back(0.5);  // an odd count: the last value has no partner
+    const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    std::vector<double> y(x.size());
+    qz::math::LogLanes(x.data(), y.data(), static_cast<int>(x.size()));
+    for (size_t i = 0; i < x.size(); ++i)
+        ASSERT_TRUE(same(y[i], Log(x[i]))) << "Log at " << std::hexfloat << x[i] << ": " << y[i];
+    qz::math::ExpLanes(x.data(), y.data(), static_cast<int>(x.size()));
+    for (size_t i = 0; i < x.size(); ++i)
+        ASSERT_TRUE(same(y[i], Exp(x[i]))) << "Exp at " << std::hexfloat << x[i] << ": " << y[i];
 }
 
 } // namespace
