@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -28,8 +29,10 @@ double FromBits(uint64_t b)
 // 2^k for -1022 <= k <= 1023.
 double TwoTo(int k) { return FromBits(static_cast<uint64_t>(k + 1023) << 52); }
 
-const double kInf = FromBits(0x7FF0000000000000ull);
-const double kNaN = FromBits(0x7FF8000000000000ull);
+// Constants, not computed at start-up: other files' static objects may call these
+// functions before this file's initializers would have run.
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // ln 2 in two parts: the high part has 42 significant bits, so k ln2Hi is exact for
 // every |k| < 2^11, which covers the exponents of all doubles.
