@@ -8,6 +8,8 @@
 #include <limits>
 #include <new>
 
+#include "PortableMath.h"
+
 namespace qz {
 
 namespace {
@@ -270,7 +272,7 @@ HRESULT CParamEnvelope::UpdateToTime(REFERENCE_TIME t, bool& moved)
             case MP_CURVE_LINEAR: value = a + x * d; break;
             case MP_CURVE_SQUARE: value = a + d * x * x; break;
             case MP_CURVE_INVSQUARE: value = b - d * (1 - x) * (1 - x); break;
-            default: value = a + d * (std::sin((x - 0.5) * 3.141592653589793) + 1) / 2; break;
+            default: value = a + d * (math::Sin((x - 0.5) * 3.141592653589793) + 1) / 2; break;
             }
         }
         m_value.store(static_cast<MP_DATA>(value), std::memory_order_relaxed);

@@ -1,8 +1,11 @@
 // Throughput of the engine's block entries and of qzmb's whole-file processing, at
-// 44.1 kHz with all five bands compressing and the limiter on. Reports frames per
-// second ("items_per_second"); the batch reports times real time and files per second.
+// 44.1 kHz with all five bands compressing and the limiter on, beside the multiband
+// compressors of Calf and LSP run by lilv's lv2bench (as black boxes, every control
+// at its default). Reports frames per second ("items_per_second"); the batch reports
+// times real time and files per second. At the end, each engine figure as a multiple
+// of Calf's measured in the same run.
 //
-//   build/native/bench/qz_bench [--benchmark_filter=...]
+//   build/native/bench/qz_bench [--benchmark_filter='Engine/|Lv2Blocks|QzmbProcess']
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
 #include <fcntl.h>
@@ -11,6 +14,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -94,11 +98,42 @@ void Float64Mono(benchmark::State& s) { RunBlocks<double>(s, WAVE_FORMAT_IEEE_FL
 void Float32Mono(benchmark::State& s) { RunBlocks<float>(s, WAVE_FORMAT_IEEE_FLOAT, 1, s.range(0) != 0); }
 void Pcm16Stereo(benchmark::State& s) { RunBlocks<int16_t>(s, WAVE_FORMAT_PCM, 2, s.range(0) != 0); }
 
-BENCHMARK(Float64Stereo)->ArgName("vintage")->Arg(0)->Arg(1);
-BENCHMARK(Float32Stereo)->ArgName("vintage")->Arg(0)->Arg(1);
-BENCHMARK(Float64Mono)->ArgName("vintage")->Arg(0)->Arg(1);
-BENCHMARK(Float32Mono)->ArgName("vintage")->Arg(0)->Arg(1);
-BENCHMARK(Pcm16Stereo)->ArgName("vintage")->Arg(0)->Arg(1);
+BENCHMARK(Float32Stereo)->Name("Engine/Float32Stereo")->ArgName("vintage")->Arg(0)->Arg(1);
+BENCHMARK(Float64Stereo)->Name("Engine/Float64Stereo")->ArgName("vintage")->Arg(0)->Arg(1);
+BENCHMARK(Pcm16Stereo)->Name("Engine/Pcm16Stereo")->ArgName("vintage")->Arg(0)->Arg(1);
+BENCHMARK(Float32Mono)->Name("Engine/Float32Mono")->ArgName("vintage")->Arg(0)->Arg(1);
+BENCHMARK(Float64Mono)->Name("Engine/Float64Mono")->ArgName("vintage")->Arg(0)->Arg(1);
+
+// An LV2 plug-in through lv2bench: one run of kLv2Frames frames in blocks of 512 per
+// iteration, timed by lv2bench itself (its "Time" column, the plug-in's run calls).
+constexpr long kLv2Frames = 960000;  // 20 s at 48 kHz
+
+void Lv2Blocks(benchmark::State& state, const char* uri)
+{
+    const std::string command =
+        "lv2bench -f -b 512 -n " + std::to_string(kLv2Frames) + " " + uri + " 2>/dev/null";
+    for (auto _ : state) {
+        FILE* pipe = popen(command.c_str(), "r");
+        double seconds = -1;
+        char line[512];
+        while (pipe && std::fgets(line, sizeof line, pipe)) {
+            long block, samples;
+            double time;
+            if (std::sscanf(line, "%ld %ld %lf", &block, &samples, &time) == 3)
+                seconds = time;
+        }
+        if (!pipe || pclose(pipe) != 0 || seconds <= 0) {
+            state.SkipWithError((std::string("lv2bench cannot run ") + uri).c_str());
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+    state.SetItemsProcessed(state.iterations() * kLv2Frames);
+}
+BENCHMARK_CAPTURE(Lv2Blocks, Calf, "http://calf.sourceforge.net/plugins/MultibandCompressor")
+    ->Name("Lv2Blocks/Calf")->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Lv2Blocks, LSP, "http://lsp-plug.in/plugins/lv2/mb_compressor_stereo")
+    ->Name("Lv2Blocks/LSP")->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void WriteTestFile(const std::string& path, int frames)
 {
@@ -173,6 +208,40 @@ void QzmbBatch(benchmark::State& state)
 }
 BENCHMARK(QzmbBatch)->ArgName("jobs")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The console's table, and every run's frames per second kept for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            const auto rate = run.counters.find("items_per_second");
+            if (!run.error_occurred && rate != run.counters.end())
+                framesPerSecond[run.benchmark_name()] = rate->second;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> framesPerSecond;
+};
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto calf = reporter.framesPerSecond.lower_bound("Lv2Blocks/Calf");
+    if (calf == reporter.framesPerSecond.end() || calf->first.rfind("Lv2Blocks/Calf", 0) != 0)
+        return 0;
+    std::printf("\nFrames per second as a multiple of Calf's MultibandCompressor (%.3g frames/s) in this run:\n",
+                calf->second);
+    for (const auto& [name, rate] : reporter.framesPerSecond)
+        if (name.rfind("Engine/", 0) == 0 || name.rfind("Lv2Blocks/LSP", 0) == 0)
+            std::printf("  %-40s %6.2fx\n", name.c_str(), rate / calf->second);
+    return 0;
+}

@@ -6,6 +6,9 @@
 // that can speed up with the programme (TCR). The smoothed gain times the make-up
 // factor is the band's applied gain, shared by both channels.
 
+#include <algorithm>
+#include <cmath>
+
 #include "MeterFeed.h"
 #include "ParamBlock.h"
 
@@ -49,10 +52,82 @@ struct BandState {
 
     // The target gain for a detector level x = ln(env).
     static double TargetGain(const BandConstants& k, double x);
+    // The same in two parts, so that the exponentials of all bands can be taken at
+    // once: the target is exp(exponent) when it returns true, else `gain`.
+    static bool TargetExponent(const BandConstants& k, double x, double& exponent, double& gain);
 
     // One frame: left and right band samples in; returns the applied gain. The block
     // meter collects the peaks and the applied gain farthest from unity.
     double step(const BandConstants& k, const DetectorCoeffs& d, double l, double r, BandMeter& meter);
+
+    // The parts of step, in order: the detector (the block meter's peaks and the
+    // envelope, which it returns), then, with the target gain for ln of that envelope,
+    // the smoothing, which returns the applied gain.
+    double detect(const DetectorCoeffs& d, double l, double r, BandMeter& meter);
+    double follow(const BandConstants& k, double target, BandMeter& meter);
 };
+
+// The per-frame parts are inline: the frame loop calls them for every band.
+
+inline bool BandState::TargetExponent(const BandConstants& k, double x, double& exponent, double& gain)
+{
+    exponent = 0.0;
+    gain = 1.0;
+    if (x < k.kneeLo)
+        return false;
+    if (!k.vintage) {
+        if (x < k.kneeHi) {
+            const double over = x - k.kneeLo;
+            exponent = k.slope * over * over * k.kneeScale;
+        } else {
+            exponent = (x - k.lnThr) * k.slope;
+        }
+        return true;
+    }
+    if (x < k.kneeHi) {
+        // A blend of a straight line and a smoothstep in the log domain, from 0 at the
+        // knee start to lnTop at its end.
+        const double u = (x - k.kneeLo) * k.invSpan;
+        exponent = k.lnTop * (u + (u * u * (3.0 - 2.0 * u) - u) * k.blend);
+        return true;
+    }
+    gain = k.gTop;
+    return false;
+}
+
+inline double BandState::detect(const DetectorCoeffs& d, double l, double r, BandMeter& meter)
+{
+    const double absL = std::fabs(l), absR = std::fabs(r);
+    meter.left = std::max(meter.left, absL);
+    meter.right = std::max(meter.right, absR);
+
+    const double level = std::max(absL, absR) + static_cast<double>(1e-30f);
+    env = level + (env - level) * (level > env ? d.cUp : d.cDown);
+    return env;
+}
+
+inline double BandState::follow(const BandConstants& k, double target, BandMeter& meter)
+{
+    g = target + (g - target) * (target <= g ? k.cAtt : cDyn);
+
+    gs = g + (gs - g) * k.cSlow;
+    if (gs < g)
+        gs = g;
+
+    // How far the release speeds up for the next frame, 0 (cRel) .. 1 (cFast): Normal
+    // bands by how far the gain lies below its slow follower, Vintage bands by the depth
+    // of the reduction below -3 dB. Limited to 0 .. 1 so the release never runs slower
+    // than set or overshoots its target (an expanding band's follower can lie far above).
+    double e = k.vintage ? (0.707 - g) * 1.414 : gs - g;
+    e = std::min(std::max(e, 0.0), 1.0);
+    cDyn = k.cRel + e * (k.cFast - k.cRel);
+
+    if (k.bypass) {
+        meter.gain = 1.0;
+        return k.makeup == 0.0 ? 0.0 : 1.0;
+    }
+    meter.gain = g <= 1.0 ? std::min(meter.gain, g) : std::max(meter.gain, g);
+    return g * k.makeup;
+}
 
 } // namespace qz

@@ -1,7 +1,8 @@
 #include "Crossover.h"
 
 #include <algorithm>
-#include <cmath>
+
+#include "PortableMath.h"
 
 namespace qz {
 
@@ -11,12 +12,12 @@ CrossoverCoeffs ComputeCrossoverCoeffs(double frequencyHz, double q, double samp
     double f = std::max(frequencyHz, 20.0);
     f = std::min(f, sampleRate / 2.0 - 1.0);
     const double theta = f * pi / sampleRate;
-    const double alpha = std::sin(2.0 * theta) / (2.0 * q);
-    const double t = std::tan(theta);
+    const double alpha = math::Sin(2.0 * theta) / (2.0 * q);
+    const double t = math::Tan(theta);
     CrossoverCoeffs k;
     k.c0 = -(1.0 - t) / (1.0 + t);
     k.c1 = (1.0 - alpha) / (1.0 + alpha);
-    k.c2 = -2.0 * std::cos(2.0 * theta) / (1.0 + alpha);
+    k.c2 = -2.0 * math::Cos(2.0 * theta) / (1.0 + alpha);
     return k;
 }
 

@@ -24,10 +24,19 @@ const RampShape kRamp;
 
 } // namespace
 
-LimiterState::LimiterState()
+void LimiterState::reset()
 {
-    std::fill(std::begin(gainRing), std::end(gainRing), 1.0);
-    std::fill(std::begin(delayLine), std::end(delayLine), 0.0);
+    target = 1.0;
+    releaseRate = 0.0;
+    resetLookahead();
+    beginStream();
+}
+
+void LimiterState::beginStream()
+{
+    applied = 1.0;
+    target = 1.0;
+    hold = 0;
 }
 
 void LimiterState::resetLookahead()
@@ -105,6 +114,32 @@ void LimiterState::delayOnly(double outL, double outR, double& yL, double& yR)
     delayLine[delayIndex + 1] = outR;
     delayIndex = (delayIndex + 2) & (kRingLength - 1);
     ringIndex = (ringIndex + 1) & (kRingLength - 1);
+}
+
+bool LimiterState::admit()
+{
+    if (fill >= kLookahead)
+        return true;
+    ++fill;
+    return false;
+}
+
+void LimiterState::prepareDrain()
+{
+    double yL, yR;
+    if (fill > 0) {
+        for (int k = fill; k < kLookahead; ++k)
+            step(0.0, 0.0, yL, yR);
+    }
+}
+
+bool LimiterState::drain(double& yL, double& yR)
+{
+    if (fill < 1)
+        return false;
+    step(0.0, 0.0, yL, yR);
+    --fill;
+    return true;
 }
 
 } // namespace qz

@@ -12,18 +12,23 @@ struct LimiterState {
     static constexpr int kRingLength = 2 * kLookahead;  // 2N
     static constexpr double kCeiling = 0.9885531;       // -0.1 dB
 
-    double target = 1.0;       // gT
-    double applied = 1.0;      // gA, the gain of the frame leaving the delay
-    int hold = 0;              // frames during which no release happens
-    double releaseRate = 0.0;  // q: the fraction of the way to the goal per frame
+    double target;             // gT
+    double applied;            // gA, the gain of the frame leaving the delay
+    int hold;                  // frames during which no release happens
+    double releaseRate;        // q: the fraction of the way to the goal per frame
     double gainRing[kRingLength];
     double delayLine[kRingLength];  // N frames of left and right
-    int ringIndex = 0;
-    int delayIndex = 0;        // even
-    int fill = 0;              // frames held since the last lookahead reset, 0 .. N
+    int ringIndex;
+    int delayIndex;            // even
+    int fill;                  // frames held since the last lookahead reset, 0 .. N
 
-    LimiterState();
+    LimiterState() { reset(); }
 
+    // Everything as at construction: unity gains, no hold, release rate 0, an empty line.
+    void reset();
+    // A new stream: unity gains and no hold. The line keeps its content and its fill
+    // until the next lookahead reset.
+    void beginStream();
     // A fresh lookahead: empty delay, every ring slot at the current target.
     void resetLookahead();
     // While the limiter is off: no reduction pending, release rate 0.01.
@@ -41,6 +46,18 @@ struct LimiterState {
     // One frame through the delay alone, at unity gain: the limiter switched off
     // within a stream keeps its latency.
     void delayOnly(double outL, double outR, double& yL, double& yR);
+    // Counts the frame that has just entered the line: true when the frame leaving it
+    // goes to the output, false while the lookahead fills (the frame is withheld).
+    bool admit();
+
+    // End of stream. Before the first drain: after a stream shorter than the
+    // lookahead, the line still holds silence in front of the held frames, which
+    // passes unseen.
+    void prepareDrain();
+    // The next held frame, with the gain it would have had had the stream gone on
+    // with silence; false when none is left.
+    bool drain(double& yL, double& yR);
+    bool drained() const { return fill < 1; }
 };
 
 } // namespace qz

@@ -4,8 +4,13 @@
 #include <cmath>
 
 #include "ParamUnits.h"
+#include "PortableMath.h"
 
 namespace qz {
+
+namespace {
+constexpr int kLanes = kBandCount + 1;  // whole pairs of doubles
+} // namespace
 
 PathCoefficients PathCoefficients::Compute(const ParamBlock& p, double sampleRate)
 {
@@ -25,16 +30,11 @@ PathCoefficients PathCoefficients::Compute(const ParamBlock& p, double sampleRat
 
 void SignalPath::beginStream()
 {
-    for (BandState& band : m_bands) {
-        band.env = 0.0;
-        band.g = 1.0;
-        band.cDyn = 0.5;
-    }
-    m_limiter.applied = 1.0;
-    m_limiter.target = 1.0;
-    m_limiter.hold = 0;
-    m_split[0].reset();
-    m_split[1].reset();
+    for (BandState& band : m_bands)
+        band.reset();
+    m_limiter.beginStream();
+    m_monoSplit.reset();
+    m_stereoSplit.reset();
     m_flushing = false;
     m_nonFiniteInput = 0;
 }
@@ -52,8 +52,8 @@ void SignalPath::restartAfterBreakdown(double& left, double& right)
 {
     for (BandState& band : m_bands)
         band.reset();
-    m_split[0].reset();
-    m_split[1].reset();
+    m_monoSplit.reset();
+    m_stereoSplit.reset();
     m_limiter.silenceHeldFrames();
     left = right = 0.0;
 }
@@ -86,11 +86,18 @@ template <typename Sample>
 long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& meters, bool& over)
 {
     m_flushing = false;
-    const int channels = stereo ? 2 : 1;
+    return stereo ? processFrames<Sample, 2>(buffer, frames, meters, over)
+                  : processFrames<Sample, 1>(buffer, frames, meters, over);
+}
+
+template <typename Sample, int Channels>
+long SignalPath::processFrames(Sample* buffer, long frames, MeterRecord& meters, bool& over)
+{
+    constexpr bool stereo = Channels == 2;
     const PathCoefficients& k = m_k;
     const Sample* in = buffer;
     Sample* out = buffer;
-    for (long i = 0; i < frames; ++i, in += channels) {
+    for (long i = 0; i < frames; ++i, in += Channels) {
         // The same tiny noise on both channels keeps filters and detectors out of
         // denormal numbers when the input falls silent.
         const double z = m_noise.next();
@@ -103,19 +110,45 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         left += z;
         right += z;
 
-        // Mono streams run the right channel's filters on the left signal too.
+        // A stereo stream splits both channels at once, one in each lane; a mono
+        // stream is its own right channel (the right channel's filters, fed the same
+        // samples from the same state, would compute the same bands).
         double bandL[kBandCount], bandR[kBandCount];
-        m_split[0].split(k.crossover, left, bandL);
-        m_split[1].split(k.crossover, right, bandR);
+        const double* bandRight = bandL;
+        if (stereo) {
+            StereoPair bands[kBandCount];
+            m_stereoSplit.split(k.crossover, StereoPair(left, right), bands);
+            for (int b = 0; b < kBandCount; ++b) {
+                bandL[b] = bands[b].lane[0];
+                bandR[b] = bands[b].lane[1];
+            }
+            bandRight = bandR;
+        } else {
+            m_monoSplit.split(k.crossover, left, bandL);
+        }
+
+        // The band compressors, their logarithms and exponentials taken for all bands
+        // at once (the same bits as one by one). The last lane is padding.
+        double level[kLanes], exponent[kLanes], target[kLanes];
+        bool throughExp[kBandCount];
+        for (int b = 0; b < kBandCount; ++b)
+            level[b] = m_bands[b].detect(k.detector, bandL[b], bandRight[b], meters.band[b]);
+        level[kBandCount] = 1.0;
+        math::LogLanes(level, level, kLanes);
+        for (int b = 0; b < kBandCount; ++b)
+            throughExp[b] = BandState::TargetExponent(k.band[b], level[b], exponent[b], target[b]);
+        exponent[kBandCount] = 0.0;
+        math::ExpLanes(exponent, exponent, kLanes);
 
         double sumL = 0.0, sumR = 0.0;
         for (int b = 0; b < kBandCount; ++b) {
-            const double gain = m_bands[b].step(k.band[b], k.detector, bandL[b], bandR[b], meters.band[b]);
+            const double gain = m_bands[b].follow(k.band[b], throughExp[b] ? exponent[b] : target[b], meters.band[b]);
             sumL += gain * bandL[b];
-            sumR += gain * bandR[b];
+            if (stereo)
+                sumR += gain * bandR[b];
         }
         double outL = k.outputGain * sumL;
-        double outR = k.outputGain * sumR;
+        double outR = stereo ? k.outputGain * sumR : outL;
         if (!(std::fabs(outL) <= kBrokenSum && std::fabs(outR) <= kBrokenSum))
             restartAfterBreakdown(outL, outR);
 
@@ -127,7 +160,7 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
                 out[1] = static_cast<Sample>(outR);
                 meters.outputRight = std::max(meters.outputRight, std::fabs(outR));
             }
-            out += channels;
+            out += Channels;
             continue;
         }
 
@@ -139,13 +172,11 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
             m_limiter.delayOnly(outL, outR, yL, yR);
             over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;
         }
-        if (m_limiter.fill >= LimiterState::kLookahead) {
+        if (m_limiter.admit()) {
             out[0] = static_cast<Sample>(yL);
             if (stereo)
                 out[1] = static_cast<Sample>(yR);
-            out += channels;
-        } else {
-            ++m_limiter.fill;  // withheld while the lookahead fills
+            out += Channels;
         }
         // Mono: the limiter's meters show the left channel on both sides; without it
         // the right stays 0, as on the direct path.
@@ -155,33 +186,26 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
         else if (k.limiterOn)
             meters.outputRight = meters.outputLeft;
     }
-    return static_cast<long>((out - buffer) / channels);
+    return static_cast<long>((out - buffer) / Channels);
 }
 
 template <typename Sample>
 bool SignalPath::flush(Sample* buffer, long& frames, bool stereo)
 {
-    LimiterState& limiter = m_limiter;
-    double yL, yR;
-    if (!m_flushing && limiter.fill > 0) {
-        // After a stream shorter than the lookahead, the line still holds silence in
-        // front of the held frames: let it pass unseen.
-        for (int k = limiter.fill; k < LimiterState::kLookahead; ++k)
-            limiter.step(0.0, 0.0, yL, yR);
-    }
+    if (!m_flushing)
+        m_limiter.prepareDrain();
     m_flushing = true;
 
-    const long count = std::min<long>(frames, limiter.fill);
     Sample* out = buffer;
-    for (long i = 0; i < count; ++i) {
-        limiter.step(0.0, 0.0, yL, yR);
+    long count = 0;
+    double yL, yR;
+    for (; count < frames && m_limiter.drain(yL, yR); ++count) {
         *out++ = static_cast<Sample>(yL);
         if (stereo)
             *out++ = static_cast<Sample>(yR);
     }
     frames = count;
-    limiter.fill -= static_cast<int>(count);
-    return limiter.fill < 1;
+    return m_limiter.drained();
 }
 
 template long SignalPath::process<float>(float*, long, bool, MeterRecord&, bool&);

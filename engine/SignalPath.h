@@ -80,6 +80,8 @@ public:
 private:
     // The rare paths of the frame loop: input beyond kInputLimit, a broken state.
     double containInput(double sample);
+    template <typename Sample, int Channels>
+    long processFrames(Sample* buffer, long frames, MeterRecord& meters, bool& over);
     void restartAfterBreakdown(double& left, double& right);
 
     PathCoefficients m_k{};
@@ -87,7 +89,8 @@ private:
     bool m_flushing = false;  // a flush is under way (its first block has run)
     bool m_delaying = false;  // the limiter ran since the last lookahead reset
     NoiseTable m_noise;
-    BandSplitter m_split[2];  // left, right
+    BandSplitter m_monoSplit;      // a mono stream's one channel
+    StereoSplitter m_stereoSplit;  // both channels of a stereo stream at once
     BandState m_bands[kBandCount];
     LimiterState m_limiter;
     long long m_nonFiniteInput = 0;

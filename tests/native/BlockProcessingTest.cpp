@@ -254,6 +254,96 @@ TEST_F(BlockProcessing, MonoStreamMetersTheRightChannelAsTheLeft)
     EXPECT_EQ(meters.outputRight, 0.0) << "with the limiter off only the left output is measured";
 }
 
+// A mono stream computes one channel; the result must be that of a stereo stream whose
+// two channels carry the same samples, bit for bit: its left channel, its meters.
+struct MonoCase {
+    const char* name;
+    bool limiter;
+    bool vintage;
+    bool doublePrecision;
+};
+
+void PrintTo(const MonoCase& c, std::ostream* os) { *os << c.name; }
+
+class MonoAsStereo : public ::testing::TestWithParam<MonoCase> {};
+
+template <typename Sample>
+HRESULT Process(TestEngine& engine, BlockMode mode, std::vector<Sample>& buffer, LONG* frames)
+{
+    if constexpr (sizeof(Sample) == 4)
+        return engine.ProcessFloat32(mode, buffer.data(), frames);
+    else
+        return engine.ProcessFloat64(mode, buffer.data(), frames);
+}
+
+template <typename Sample>
+void ExpectMonoIsStereoLeft(const MonoCase& c)
+{
+    ParamBlock block = DefaultParamBlock();
+    block.Limiter = c.limiter ? 1 : 0;
+    block.OutputGain = 80;
+    block.TCR = 1;
+    for (int b = 0; b < kBandCount; ++b) {
+        block.Threshold[b] = -250;
+        block.Ratio[b] = 40 + 30 * b;
+        block.Type[b] = c.vintage ? 1 : 0;
+    }
+    const WORD bits = sizeof(Sample) * 8;
+    TestEngine mono, stereo;
+    mono.ApplyParamBlock(&block);
+    stereo.ApplyParamBlock(&block);
+    const WAVEFORMATEX monoFormat = MakeFormat(WAVE_FORMAT_IEEE_FLOAT, bits, 1);
+    const WAVEFORMATEX stereoFormat = MakeFormat(WAVE_FORMAT_IEEE_FLOAT, bits, 2);
+    mono.SetFormat(monoFormat);
+    stereo.SetFormat(stereoFormat);
+    ASSERT_EQ(mono.BeginStreaming(monoFormat), S_OK);
+    ASSERT_EQ(stereo.BeginStreaming(stereoFormat), S_OK);
+
+    for (int blockIndex = 0; blockIndex < 4; ++blockIndex) {
+        const LONG length = 3000;
+        std::vector<Sample> m(length), s(2 * length);
+        for (LONG n = 0; n < length; ++n) {
+            const double t = blockIndex * length + n;
+            const double x = (blockIndex % 2 ? 1.2 : 0.3) * std::sin(0.013 * t) * std::sin(0.0007 * t + 0.4) +
+                             0.2 * std::sin(0.9 * t);
+            m[n] = s[2 * n] = s[2 * n + 1] = static_cast<Sample>(x);
+        }
+        const BlockMode mode = blockIndex == 0 ? BlockMode::Discontinuity : BlockMode::Continuous;
+        LONG monoFrames = length, stereoFrames = length;
+        ASSERT_EQ(Process(mono, mode, m, &monoFrames), S_OK);
+        ASSERT_EQ(Process(stereo, mode, s, &stereoFrames), S_OK);
+        ASSERT_EQ(monoFrames, stereoFrames);
+        for (LONG n = 0; n < monoFrames; ++n)
+            ASSERT_EQ(m[n], s[2 * n]) << "block " << blockIndex << ", frame " << n;
+
+        MeterRecord monoMeters, stereoMeters;
+        mono.GetMeters(&monoMeters);
+        stereo.GetMeters(&stereoMeters);
+        for (int b = 0; b < kBandCount; ++b) {
+            EXPECT_EQ(monoMeters.band[b].left, stereoMeters.band[b].left) << "band " << b;
+            EXPECT_EQ(monoMeters.band[b].right, stereoMeters.band[b].right) << "band " << b;
+            EXPECT_EQ(monoMeters.band[b].gain, stereoMeters.band[b].gain) << "band " << b;
+        }
+        EXPECT_EQ(monoMeters.outputLeft, stereoMeters.outputLeft);
+        EXPECT_EQ(monoMeters.outputRight, c.limiter ? stereoMeters.outputRight : 0.0);
+    }
+}
+
+TEST_P(MonoAsStereo, MonoComesOutAsTheLeftChannelOfTheSameSamplesInStereo)
+{
+    if (GetParam().doublePrecision)
+        ExpectMonoIsStereoLeft<double>(GetParam());
+    else
+        ExpectMonoIsStereoLeft<float>(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockProcessing, MonoAsStereo,
+                         ::testing::Values(MonoCase{"NormalLimiterFloat32", true, false, false},
+                                           MonoCase{"NormalDirectFloat64", false, false, true},
+                                           MonoCase{"VintageLimiterFloat64", true, true, true},
+                                           MonoCase{"VintageDirectFloat32", false, true, false}),
+                         [](const ::testing::TestParamInfo<MonoCase>& info) { return std::string(info.param.name); });
+
 TEST(Pcm16Conversion, EdgesTruncateTowardZeroAndClamp)
 {
     EXPECT_EQ(Pcm16ToFloat(-32768), -1.0f);

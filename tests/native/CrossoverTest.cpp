@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "Crossover.h"
@@ -132,6 +133,38 @@ TEST(CrossoverSolo, SoloingBandThreeYieldsItsBandOfTheSplit)
         double band[kBandCount];
         reference.split(k, input[n], band);
         ASSERT_NEAR(buffer[n], band[2], 1e-12) << "sample " << n;
+    }
+}
+
+// Both channels in the lanes of one splitter give the bits of two splitters, one per
+// channel, for any crossover settings and rates.
+TEST(StereoSplitter, GivesTheBitsOfOneSplitterPerChannel)
+{
+    struct Setting {
+        int steps[kCrossoverCount];
+        int q;
+        double fs;
+    };
+    for (const Setting& setting : {Setting{{60, 121, 180, 240}, 100, 44100.0}, Setting{{280, 200, 90, 10}, 50, 96000.0},
+                                   Setting{{0, 300, 150, 150}, 150, 8000.0}}) {
+        CrossoverCoeffs k[kCrossoverCount];
+        for (int x = 0; x < kCrossoverCount; ++x)
+            k[x] = ComputeCrossoverCoeffs(units::FrequencyHz(setting.steps[x]), units::QualityFactor(setting.q), setting.fs);
+        BandSplitter left, right;
+        StereoSplitter both;
+        for (int n = 0; n < 5000; ++n) {
+            const double l = 0.7 * std::sin(0.031 * n) + (n % 311 == 0 ? 0.9 : 0.0);
+            const double r = 0.5 * std::sin(0.17 * n + 1.0) - 1e-300 * n;
+            double bandL[kBandCount], bandR[kBandCount];
+            StereoPair bands[kBandCount];
+            left.split(k, l, bandL);
+            right.split(k, r, bandR);
+            both.split(k, StereoPair(l, r), bands);
+            for (int b = 0; b < kBandCount; ++b) {
+                ASSERT_EQ(std::memcmp(&bands[b].lane[0], &bandL[b], sizeof(double)), 0) << "left band " << b << ", frame " << n;
+                ASSERT_EQ(std::memcmp(&bands[b].lane[1], &bandR[b], sizeof(double)), 0) << "right band " << b << ", frame " << n;
+            }
+        }
     }
 }
 

@@ -65,6 +65,69 @@ TEST(Limiter, ReleaseReturnsTowardUnityAndLaterPeaksOnlyDeepen)
     EXPECT_LT(need, 0.25);
 }
 
+// Runs `limiter` over a loud burst and returns what leaves the line.
+std::vector<double> RunBurst(LimiterState& limiter, int frames)
+{
+    std::vector<double> out;
+    for (int n = 0; n < frames; ++n) {
+        double yL, yR;
+        const double x = (n % 97 == 40 ? 3.0 : 0.6) * (n % 2 ? 1 : -1);
+        limiter.step(x, 0.5 * x, yL, yR);
+        if (limiter.admit())
+            out.push_back(yL);
+    }
+    return out;
+}
+
+TEST(Limiter, AfterResetItBehavesAsANewOne)
+{
+    LimiterState used;
+    RunBurst(used, 1000);
+    used.reset();
+    LimiterState fresh;
+    EXPECT_EQ(RunBurst(used, 1000), RunBurst(fresh, 1000));
+}
+
+TEST(Limiter, ANewStreamRestoresUnityGainsAndKeepsTheLine)
+{
+    LimiterState limiter;
+    RunBurst(limiter, N / 2 + 300);
+    ASSERT_LT(limiter.applied, 1.0);
+    const LimiterState before = limiter;
+    limiter.beginStream();
+    EXPECT_EQ(limiter.applied, 1.0);
+    EXPECT_EQ(limiter.target, 1.0);
+    EXPECT_EQ(limiter.hold, 0);
+    EXPECT_EQ(limiter.fill, before.fill);
+    EXPECT_EQ(limiter.delayIndex, before.delayIndex);
+    for (int i = 0; i < LimiterState::kRingLength; ++i)
+        EXPECT_EQ(limiter.delayLine[i], before.delayLine[i]) << "delay entry " << i;
+}
+
+TEST(Limiter, FramesAreWithheldUntilTheLineIsFullAndAllDrainAtTheEnd)
+{
+    for (int frames : {0, 1, N / 2, N - 1, N, N + 1, 3 * N + 5}) {
+        SCOPED_TRACE(testing::Message() << frames << " frames in");
+        LimiterState limiter;
+        int written = 0;
+        for (int n = 0; n < frames; ++n) {
+            double yL, yR;
+            limiter.step(0.001 * (n + 1), 0.0, yL, yR);
+            written += limiter.admit() ? 1 : 0;
+        }
+        EXPECT_EQ(written, std::max(0, frames - N));
+        limiter.prepareDrain();
+        std::vector<double> drained;
+        double yL, yR;
+        while (limiter.drain(yL, yR))
+            drained.push_back(yL);
+        ASSERT_EQ(static_cast<int>(drained.size()), std::min(frames, N));
+        for (size_t k = 0; k < drained.size(); ++k)
+            EXPECT_EQ(drained[k], 0.001 * (written + k + 1)) << "the held frames in order, at unity gain";
+        EXPECT_TRUE(limiter.drained());
+    }
+}
+
 class EngineLimiter : public ::testing::Test {
 protected:
     void SetUp() override { start(engine, 1); }
