@@ -59,7 +59,8 @@ double BandState::TargetGain(const BandConstants& k, double x)
 
 double BandState::step(const BandConstants& k, const DetectorCoeffs& d, double l, double r, BandMeter& meter)
 {
-    return follow(k, TargetGain(k, math::Log(detect(d, l, r, meter))), meter);
+    meter.trackPeaks(l, r);
+    return follow(k, TargetGain(k, math::Log(detect(d, l, r))), meter);
 }
 
 } // namespace qz

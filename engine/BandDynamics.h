@@ -60,10 +60,11 @@ struct BandState {
     // meter collects the peaks and the applied gain farthest from unity.
     double step(const BandConstants& k, const DetectorCoeffs& d, double l, double r, BandMeter& meter);
 
-    // The parts of step, in order: the detector (the block meter's peaks and the
-    // envelope, which it returns), then, with the target gain for ln of that envelope,
-    // the smoothing, which returns the applied gain.
-    double detect(const DetectorCoeffs& d, double l, double r, BandMeter& meter);
+    // The parts of step, in order: the detector (the envelope, which it returns), then,
+    // with the target gain for ln of that envelope, the smoothing, which returns the
+    // applied gain and collects it in the block meter. The detector reads nothing the
+    // smoothing writes, so it may run ahead of it over many frames.
+    double detect(const DetectorCoeffs& d, double l, double r);
     double follow(const BandConstants& k, double target, BandMeter& meter);
 };
 
@@ -95,13 +96,9 @@ inline bool BandState::TargetExponent(const BandConstants& k, double x, double& 
     return false;
 }
 
-inline double BandState::detect(const DetectorCoeffs& d, double l, double r, BandMeter& meter)
+inline double BandState::detect(const DetectorCoeffs& d, double l, double r)
 {
-    const double absL = std::fabs(l), absR = std::fabs(r);
-    meter.left = std::max(meter.left, absL);
-    meter.right = std::max(meter.right, absR);
-
-    const double level = std::max(absL, absR) + static_cast<double>(1e-30f);
+    const double level = std::max(std::fabs(l), std::fabs(r)) + static_cast<double>(1e-30f);
     env = level + (env - level) * (level > env ? d.cUp : d.cDown);
     return env;
 }

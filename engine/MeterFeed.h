@@ -2,6 +2,9 @@
 // Level and gain meters for the editor. The engine measures per block; the editor
 // polls the store with GetMeters. All values are linear (peaks and gain factors).
 
+#include <algorithm>
+#include <cmath>
+
 #include "ParamBlock.h"
 #include "qz_platform.h"
 
@@ -11,6 +14,12 @@ struct BandMeter {
     double left;   // peak magnitude of the band's left signal
     double right;  // ... and of its right signal (the left one again for mono streams)
     double gain;   // applied gain farthest from unity
+
+    void trackPeaks(double l, double r)
+    {
+        left = std::max(left, std::fabs(l));
+        right = std::max(right, std::fabs(r));
+    }
 };
 
 // What GetMeters fills: 17 doubles, band by band, then the output peaks.

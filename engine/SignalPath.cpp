@@ -8,10 +8,6 @@
 
 namespace qz {
 
-namespace {
-constexpr int kLanes = kBandCount + 1;  // whole pairs of doubles
-} // namespace
-
 PathCoefficients PathCoefficients::Compute(const ParamBlock& p, double sampleRate)
 {
     PathCoefficients k{};
@@ -93,63 +89,86 @@ long SignalPath::process(Sample* buffer, long frames, bool stereo, MeterRecord& 
 template <typename Sample, int Channels>
 long SignalPath::processFrames(Sample* buffer, long frames, MeterRecord& meters, bool& over)
 {
-    constexpr bool stereo = Channels == 2;
-    const PathCoefficients& k = m_k;
-    const Sample* in = buffer;
+    Chunk& c = m_chunk;
     Sample* out = buffer;
-    for (long i = 0; i < frames; ++i, in += Channels) {
-        // The same tiny noise on both channels keeps filters and detectors out of
-        // denormal numbers when the input falls silent.
-        const double z = m_noise.next();
-        double left = static_cast<double>(in[0]);
-        double right = stereo ? static_cast<double>(in[1]) : left;
-        if (!(std::fabs(left) <= kInputLimit && std::fabs(right) <= kInputLimit)) {
-            left = containInput(left);
-            right = stereo ? containInput(right) : left;
-        }
-        left += z;
-        right += z;
-
-        // A stereo stream splits both channels at once, one in each lane; a mono
-        // stream is its own right channel (the right channel's filters, fed the same
-        // samples from the same state, would compute the same bands).
-        double bandL[kBandCount], bandR[kBandCount];
-        const double* bandRight = bandL;
-        if (stereo) {
-            StereoPair bands[kBandCount];
-            m_stereoSplit.split(k.crossover, StereoPair(left, right), bands);
-            for (int b = 0; b < kBandCount; ++b) {
-                bandL[b] = bands[b].lane[0];
-                bandR[b] = bands[b].lane[1];
+    for (long first = 0; first < frames; first += Chunk::kFrames) {
+        const int n = static_cast<int>(std::min<long>(Chunk::kFrames, frames - first));
+        // The whole chunk is read before any of it is written: the output lags the input
+        // by the frames the limiter holds, so it never overwrites a frame not yet read.
+        const Sample* in = buffer + first * Channels;
+        for (int i = 0; i < n; ++i, in += Channels) {
+            // The same tiny noise on both channels keeps filters and detectors out of
+            // denormal numbers when the input falls silent.
+            const double z = m_noise.next();
+            double left = static_cast<double>(in[0]);
+            double right = Channels == 2 ? static_cast<double>(in[1]) : left;
+            if (!(std::fabs(left) <= kInputLimit && std::fabs(right) <= kInputLimit)) {
+                left = containInput(left);
+                right = Channels == 2 ? containInput(right) : left;
             }
-            bandRight = bandR;
-        } else {
-            m_monoSplit.split(k.crossover, left, bandL);
+            c.left[i] = left + z;
+            c.right[i] = right + z;
         }
+        for (int from = 0; from < n;) {
+            computeTargets<Channels>(from, n);
+            from = finishFrames<Sample, Channels>(from, n, out, meters, over);
+        }
+    }
+    return static_cast<long>((out - buffer) / Channels);
+}
 
-        // The band compressors, their logarithms and exponentials taken for all bands
-        // at once (the same bits as one by one). The last lane is padding.
-        double level[kLanes], exponent[kLanes], target[kLanes];
-        bool throughExp[kBandCount];
-        for (int b = 0; b < kBandCount; ++b)
-            level[b] = m_bands[b].detect(k.detector, bandL[b], bandRight[b], meters.band[b]);
-        level[kBandCount] = 1.0;
-        math::LogLanes(level, level, kLanes);
-        for (int b = 0; b < kBandCount; ++b)
-            throughExp[b] = BandState::TargetExponent(k.band[b], level[b], exponent[b], target[b]);
-        exponent[kBandCount] = 0.0;
-        math::ExpLanes(exponent, exponent, kLanes);
+template <int Channels>
+void SignalPath::computeTargets(int from, int n)
+{
+    Chunk& c = m_chunk;
+    const PathCoefficients& k = m_k;
+    // A stereo stream splits both channels at once, one in each lane; a mono stream is
+    // its own right channel (the right channel's filters, fed the same samples from the
+    // same state, would compute the same bands).
+    for (int i = from; i < n; ++i) {
+        if (Channels == 2)
+            m_stereoSplit.split(k.crossover, StereoPair(c.left[i], c.right[i]), c.stereoBands[i]);
+        else
+            m_monoSplit.split(k.crossover, c.left[i], c.monoBands[i]);
+    }
+    for (int i = from; i < n; ++i) {
+        double* level = c.level + i * kBandCount;
+        for (int b = 0; b < kBandCount; ++b) {
+            if (Channels == 2)
+                level[b] = m_bands[b].detect(k.detector, c.stereoBands[i][b].lane[0], c.stereoBands[i][b].lane[1]);
+            else
+                level[b] = m_bands[b].detect(k.detector, c.monoBands[i][b], c.monoBands[i][b]);
+        }
+    }
+    const int first = from * kBandCount, count = (n - from) * kBandCount;
+    math::LogLanes(c.level + first, c.level + first, count);
+    for (int v = first; v < first + count; ++v)
+        c.throughExp[v] = BandState::TargetExponent(k.band[v % kBandCount], c.level[v], c.exponent[v], c.gain[v]);
+    math::ExpLanes(c.exponent + first, c.exponent + first, count);
+}
 
+template <typename Sample, int Channels>
+int SignalPath::finishFrames(int from, int n, Sample*& out, MeterRecord& meters, bool& over)
+{
+    constexpr bool stereo = Channels == 2;
+    const Chunk& c = m_chunk;
+    const PathCoefficients& k = m_k;
+    for (int i = from; i < n; ++i) {
         double sumL = 0.0, sumR = 0.0;
         for (int b = 0; b < kBandCount; ++b) {
-            const double gain = m_bands[b].follow(k.band[b], throughExp[b] ? exponent[b] : target[b], meters.band[b]);
-            sumL += gain * bandL[b];
+            const int v = i * kBandCount + b;
+            const double l = stereo ? c.stereoBands[i][b].lane[0] : c.monoBands[i][b];
+            const double r = stereo ? c.stereoBands[i][b].lane[1] : l;
+            meters.band[b].trackPeaks(l, r);
+            const double gain = m_bands[b].follow(k.band[b], c.throughExp[v] ? c.exponent[v] : c.gain[v], meters.band[b]);
+            sumL += gain * l;
             if (stereo)
-                sumR += gain * bandR[b];
+                sumR += gain * r;
         }
         double outL = k.outputGain * sumL;
         double outR = stereo ? k.outputGain * sumR : outL;
-        if (!(std::fabs(outL) <= kBrokenSum && std::fabs(outR) <= kBrokenSum))
+        const bool broken = !(std::fabs(outL) <= kBrokenSum && std::fabs(outR) <= kBrokenSum);
+        if (broken)
             restartAfterBreakdown(outL, outR);
 
         if (!k.limiterOn && !m_delaying) {
@@ -161,32 +180,33 @@ long SignalPath::processFrames(Sample* buffer, long frames, MeterRecord& meters,
                 meters.outputRight = std::max(meters.outputRight, std::fabs(outR));
             }
             out += Channels;
-            continue;
-        }
-
-        double yL, yR;
-        if (k.limiterOn) {
-            over = m_limiter.step(outL, outR, yL, yR) || over;
-            m_delaying = true;
         } else {
-            m_limiter.delayOnly(outL, outR, yL, yR);
-            over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;
-        }
-        if (m_limiter.admit()) {
-            out[0] = static_cast<Sample>(yL);
+            double yL, yR;
+            if (k.limiterOn) {
+                over = m_limiter.step(outL, outR, yL, yR) || over;
+                m_delaying = true;
+            } else {
+                m_limiter.delayOnly(outL, outR, yL, yR);
+                over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;
+            }
+            if (m_limiter.admit()) {
+                out[0] = static_cast<Sample>(yL);
+                if (stereo)
+                    out[1] = static_cast<Sample>(yR);
+                out += Channels;
+            }
+            // Mono: the limiter's meters show the left channel on both sides; without it
+            // the right stays 0, as on the direct path.
+            meters.outputLeft = std::max(meters.outputLeft, std::fabs(yL));
             if (stereo)
-                out[1] = static_cast<Sample>(yR);
-            out += Channels;
+                meters.outputRight = std::max(meters.outputRight, std::fabs(yR));
+            else if (k.limiterOn)
+                meters.outputRight = meters.outputLeft;
         }
-        // Mono: the limiter's meters show the left channel on both sides; without it
-        // the right stays 0, as on the direct path.
-        meters.outputLeft = std::max(meters.outputLeft, std::fabs(yL));
-        if (stereo)
-            meters.outputRight = std::max(meters.outputRight, std::fabs(yR));
-        else if (k.limiterOn)
-            meters.outputRight = meters.outputLeft;
+        if (broken)
+            return i + 1;
     }
-    return static_cast<long>((out - buffer) / Channels);
+    return n;
 }
 
 template <typename Sample>

@@ -78,10 +78,39 @@ public:
     const PathCoefficients& coefficients() const { return m_k; }
 
 private:
-    // The rare paths of the frame loop: input beyond kInputLimit, a broken state.
-    double containInput(double sample);
+    // Frames pass through the path a chunk at a time, stage by stage: each stage runs
+    // over the whole chunk before the next begins. The long dependency chains of one
+    // frame (the crossover cascade, then a logarithm, then an exponential) then
+    // overlap with those of the frames around it instead of waiting for each other,
+    // and the logarithms and exponentials of all bands and frames run as one array.
+    // Every frame still goes through the same operations in the same order.
+    struct Chunk {
+        static constexpr int kFrames = 64;
+        static constexpr int kValues = kFrames * kBandCount;  // frame by frame, band by band
+
+        double left[kFrames], right[kFrames];  // input, contained, with the noise added
+        StereoPair stereoBands[kFrames][kBandCount];
+        double monoBands[kFrames][kBandCount];
+        double level[kValues];     // detector envelopes, then their logarithms
+        double exponent[kValues];  // the gain computers' exponents, then their exponentials
+        double gain[kValues];      // target gains that need no exponential
+        bool throughExp[kValues];  // which target is the exponential
+    };
+
     template <typename Sample, int Channels>
     long processFrames(Sample* buffer, long frames, MeterRecord& meters, bool& over);
+    // The stages of a chunk of n frames. From frame `from` on, the crossover and the
+    // band compressors up to their target gains (the frames before it are done).
+    template <int Channels>
+    void computeTargets(int from, int n);
+    // The gain smoothing, the band sum and the limiter of frames from .. n - 1, written
+    // at out. Returns n, or the frame after one whose sum broke down: the path
+    // restarted there, and the targets from that frame on must be computed afresh.
+    template <typename Sample, int Channels>
+    int finishFrames(int from, int n, Sample*& out, MeterRecord& meters, bool& over);
+
+    // The rare paths of the frame loop: input beyond kInputLimit, a broken state.
+    double containInput(double sample);
     void restartAfterBreakdown(double& left, double& right);
 
     PathCoefficients m_k{};
@@ -94,6 +123,7 @@ private:
     BandState m_bands[kBandCount];
     LimiterState m_limiter;
     long long m_nonFiniteInput = 0;
+    Chunk m_chunk;
 };
 
 } // namespace qz
