@@ -37,9 +37,9 @@ struct AllpassSectionOf {
     V x1 = V(0.0);
     V y1 = V(0.0);
 
-    V step(double c0, V x)
+    V step(V c0, V x)
     {
-        V y = V(c0) * (x - y1) + x1;
+        V y = c0 * (x - y1) + x1;
         x1 = x;
         y1 = y;
         return y;
@@ -54,10 +54,11 @@ struct CrossoverStageOf {
     V b1 = V(0.0), b2 = V(0.0);  // second-order outputs y2[n-1], y2[n-2]
 
     // First-order output in a, second-order output in b.
-    void step(const CrossoverCoeffs& k, V x, V& a, V& b)
+    template <typename Coeffs>
+    void step(const Coeffs& k, V x, V& a, V& b)
     {
-        a = V(k.c0) * (x - a1) + x1;
-        b = V(k.c1) * (x - b2) + V(k.c2) * (x1 - b1) + x2;
+        a = k.c0 * (x - a1) + x1;
+        b = k.c1 * (x - b2) + k.c2 * (x1 - b1) + x2;
         x2 = x1;
         x1 = x;
         a1 = a;
@@ -76,24 +77,47 @@ struct BandSplitterOf {
 
     void reset() { *this = BandSplitterOf{}; }
 
+    // n inputs in a row, x[i] into band[i]. The run works on local copies of the state
+    // and of the coefficients (as V), which the compiler can keep in registers from one
+    // input to the next: nothing the run writes through a pointer can change them.
+    void split(const CrossoverCoeffs (&k)[kCrossoverCount], const V* x, V (*band)[kBandCount], int n)
+    {
+        const Coeffs k0 = Coeffs::Of(k[0]), k1 = Coeffs::Of(k[1]), k2 = Coeffs::Of(k[2]), k3 = Coeffs::Of(k[3]);
+        CrossoverStageOf<V> s0 = stage[0], s1 = stage[1], s2 = stage[2], s3 = stage[3];
+        AllpassSectionOf<V> p0 = compensation[0], p1 = compensation[1], p2 = compensation[2],
+                            p3 = compensation[3], p4 = compensation[4], p5 = compensation[5];
+        const V half(0.5);
+        for (int i = 0; i < n; ++i) {
+            V a, b;
+            // The halving at each stage input carries the 1/2 of the low output downward.
+            s3.step(k3, x[i] * half, a, b);
+            const V band5 = a - b;
+            s2.step(k2, (a + b) * half, a, b);
+            const V band4 = a - b;
+            s1.step(k1, (a + b) * half, a, b);
+            const V band3 = a - b;
+            s0.step(k0, (a + b) * half, a, b);
+            band[i][0] = a + b;
+            band[i][1] = a - b;
+            band[i][2] = p0.step(k0.c0, band3);
+            band[i][3] = p2.step(k0.c0, p1.step(k1.c0, band4));
+            band[i][4] = p5.step(k0.c0, p4.step(k1.c0, p3.step(k2.c0, band5)));
+        }
+        stage[0] = s0, stage[1] = s1, stage[2] = s2, stage[3] = s3;
+        compensation[0] = p0, compensation[1] = p1, compensation[2] = p2;
+        compensation[3] = p3, compensation[4] = p4, compensation[5] = p5;
+    }
+
     void split(const CrossoverCoeffs (&k)[kCrossoverCount], V x, V (&band)[kBandCount])
     {
-        V a, b;
-        // The halving at each stage input carries the 1/2 of the low output downward.
-        stage[3].step(k[3], x * V(0.5), a, b);
-        const V band5 = a - b;
-        stage[2].step(k[2], (a + b) * V(0.5), a, b);
-        const V band4 = a - b;
-        stage[1].step(k[1], (a + b) * V(0.5), a, b);
-        const V band3 = a - b;
-        stage[0].step(k[0], (a + b) * V(0.5), a, b);
-        band[0] = a + b;
-        band[1] = a - b;
-        band[2] = compensation[0].step(k[0].c0, band3);
-        band[3] = compensation[2].step(k[0].c0, compensation[1].step(k[1].c0, band4));
-        band[4] = compensation[5].step(
-            k[0].c0, compensation[4].step(k[1].c0, compensation[3].step(k[2].c0, band5)));
+        split(k, &x, &band, 1);
     }
+
+private:
+    struct Coeffs {
+        V c0, c1, c2;
+        static Coeffs Of(const CrossoverCoeffs& k) { return {V(k.c0), V(k.c1), V(k.c2)}; }
+    };
 };
 
 using AllpassSection = AllpassSectionOf<double>;

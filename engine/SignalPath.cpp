@@ -106,8 +106,10 @@ long SignalPath::processFrames(Sample* buffer, long frames, MeterRecord& meters,
                 left = containInput(left);
                 right = Channels == 2 ? containInput(right) : left;
             }
-            c.left[i] = left + z;
-            c.right[i] = right + z;
+            if (Channels == 2)
+                c.stereoInput[i] = StereoPair(left + z, right + z);
+            else
+                c.monoInput[i] = left + z;
         }
         for (int from = 0; from < n;) {
             computeTargets<Channels>(from, n);
@@ -125,12 +127,10 @@ void SignalPath::computeTargets(int from, int n)
     // A stereo stream splits both channels at once, one in each lane; a mono stream is
     // its own right channel (the right channel's filters, fed the same samples from the
     // same state, would compute the same bands).
-    for (int i = from; i < n; ++i) {
-        if (Channels == 2)
-            m_stereoSplit.split(k.crossover, StereoPair(c.left[i], c.right[i]), c.stereoBands[i]);
-        else
-            m_monoSplit.split(k.crossover, c.left[i], c.monoBands[i]);
-    }
+    if (Channels == 2)
+        m_stereoSplit.split(k.crossover, c.stereoInput + from, c.stereoBands + from, n - from);
+    else
+        m_monoSplit.split(k.crossover, c.monoInput + from, c.monoBands + from, n - from);
     for (int i = from; i < n; ++i) {
         double* level = c.level + i * kBandCount;
         for (int b = 0; b < kBandCount; ++b) {

@@ -88,7 +88,9 @@ private:
         static constexpr int kFrames = 64;
         static constexpr int kValues = kFrames * kBandCount;  // frame by frame, band by band
 
-        double left[kFrames], right[kFrames];  // input, contained, with the noise added
+        // The input, contained, with the noise added.
+        StereoPair stereoInput[kFrames];
+        double monoInput[kFrames];
         StereoPair stereoBands[kFrames][kBandCount];
         double monoBands[kFrames][kBandCount];
         double level[kValues];     // detector envelopes, then their logarithms
