@@ -6,6 +6,10 @@
 #include "ParamUnits.h"
 #include "PortableMath.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qz {
 
 double TimeCoefficient(double milliseconds, double sampleRate)
@@ -51,10 +55,97 @@ BandConstants BandConstants::Compute(const ParamBlock& p, int b, double fs)
     return k;
 }
 
+namespace {
+
+// The exponent of the target gain for the level x: 0 below the knee (unity gain), and
+// 0 where the Vintage curve reaches its bound (FinishTargets puts gTop there).
+double TargetExponent(const BandConstants& k, double x)
+{
+    if (x < k.kneeLo)
+        return 0.0;
+    if (!k.vintage) {
+        if (x < k.kneeHi) {
+            const double over = x - k.kneeLo;
+            return k.slope * over * over * k.kneeScale;
+        }
+        return (x - k.lnThr) * k.slope;
+    }
+    if (x < k.kneeHi) {
+        // A blend of a straight line and a smoothstep in the log domain, from 0 at the
+        // knee start to lnTop at its end.
+        const double u = (x - k.kneeLo) * k.invSpan;
+        return k.lnTop * (u + (u * u * (3.0 - 2.0 * u) - u) * k.blend);
+    }
+    return 0.0;
+}
+
+// Whether the level x lies at the Vintage curve's bound (not below its knee's end;
+// a NaN level counts as there).
+bool AtTheBound(const BandConstants& k, double x) { return k.vintage && !(x < k.kneeLo) && !(x < k.kneeHi); }
+
+#if defined(__SSE2__)
+__m128d Splat(double v) { return _mm_set1_pd(v); }
+
+// TargetExponent of two levels, lane by lane: both curve pieces are computed and the
+// one that applies is kept.
+__m128d TargetExponentPair(const BandConstants& k, __m128d x)
+{
+    const __m128d below = _mm_cmplt_pd(x, Splat(k.kneeLo));
+    const __m128d inKnee = _mm_cmplt_pd(x, Splat(k.kneeHi));
+    __m128d exponent;
+    if (!k.vintage) {
+        const __m128d over = _mm_sub_pd(x, Splat(k.kneeLo));
+        const __m128d knee = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(Splat(k.slope), over), over), Splat(k.kneeScale));
+        const __m128d above = _mm_mul_pd(_mm_sub_pd(x, Splat(k.lnThr)), Splat(k.slope));
+        exponent = _mm_or_pd(_mm_and_pd(inKnee, knee), _mm_andnot_pd(inKnee, above));
+    } else {
+        const __m128d u = _mm_mul_pd(_mm_sub_pd(x, Splat(k.kneeLo)), Splat(k.invSpan));
+        const __m128d smooth = _mm_mul_pd(_mm_mul_pd(u, u), _mm_sub_pd(Splat(3.0), _mm_mul_pd(Splat(2.0), u)));
+        const __m128d curve = _mm_mul_pd(
+            Splat(k.lnTop), _mm_add_pd(u, _mm_mul_pd(_mm_sub_pd(smooth, u), Splat(k.blend))));
+        exponent = _mm_and_pd(inKnee, curve);
+    }
+    return _mm_andnot_pd(below, exponent);
+}
+#endif
+
+} // namespace
+
 double BandState::TargetGain(const BandConstants& k, double x)
 {
-    double exponent, gain;
-    return TargetExponent(k, x, exponent, gain) ? math::Exp(exponent) : gain;
+    double target = math::Exp(TargetExponent(k, x));
+    FinishTargets(k, &x, &target, 1);
+    return target;
+}
+
+void BandState::TargetExponents(const BandConstants& k, const double* x, double* exponent, int n)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 2 <= n; i += 2)
+        _mm_storeu_pd(exponent + i, TargetExponentPair(k, _mm_loadu_pd(x + i)));
+#endif
+    for (; i < n; ++i)
+        exponent[i] = TargetExponent(k, x[i]);
+}
+
+void BandState::FinishTargets(const BandConstants& k, const double* x, double* target, int n)
+{
+    if (!k.vintage)
+        return;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128d top = Splat(k.gTop);
+    for (; i + 2 <= n; i += 2) {
+        const __m128d v = _mm_loadu_pd(x + i);
+        const __m128d notAtTheBound = _mm_or_pd(_mm_cmplt_pd(v, Splat(k.kneeLo)), _mm_cmplt_pd(v, Splat(k.kneeHi)));
+        _mm_storeu_pd(target + i, _mm_or_pd(_mm_and_pd(notAtTheBound, _mm_loadu_pd(target + i)),
+                                            _mm_andnot_pd(notAtTheBound, top)));
+    }
+#endif
+    for (; i < n; ++i)
+        if (AtTheBound(k, x[i]))
+            target[i] = k.gTop;
 }
 
 double BandState::step(const BandConstants& k, const DetectorCoeffs& d, double l, double r, BandMeter& meter)

@@ -52,9 +52,14 @@ struct BandState {
 
     // The target gain for a detector level x = ln(env).
     static double TargetGain(const BandConstants& k, double x);
-    // The same in two parts, so that the exponentials of all bands can be taken at
-    // once: the target is exp(exponent) when it returns true, else `gain`.
-    static bool TargetExponent(const BandConstants& k, double x, double& exponent, double& gain);
+    // The same for n levels at once, in two steps around the exponentials, so that
+    // those of many frames can be taken together: TargetExponents writes an exponent
+    // per level, whose Exp is the target gain except where the curve's gain is no
+    // exponential; once they have gone through Exp, FinishTargets puts those in place.
+    // Both take the levels' pairs through SSE2 where the build has it, with the same
+    // operations in each lane as on one level alone.
+    static void TargetExponents(const BandConstants& k, const double* x, double* exponent, int n);
+    static void FinishTargets(const BandConstants& k, const double* x, double* target, int n);
 
     // One frame: left and right band samples in; returns the applied gain. The block
     // meter collects the peaks and the applied gain farthest from unity.
@@ -69,32 +74,6 @@ struct BandState {
 };
 
 // The per-frame parts are inline: the frame loop calls them for every band.
-
-inline bool BandState::TargetExponent(const BandConstants& k, double x, double& exponent, double& gain)
-{
-    exponent = 0.0;
-    gain = 1.0;
-    if (x < k.kneeLo)
-        return false;
-    if (!k.vintage) {
-        if (x < k.kneeHi) {
-            const double over = x - k.kneeLo;
-            exponent = k.slope * over * over * k.kneeScale;
-        } else {
-            exponent = (x - k.lnThr) * k.slope;
-        }
-        return true;
-    }
-    if (x < k.kneeHi) {
-        // A blend of a straight line and a smoothstep in the log domain, from 0 at the
-        // knee start to lnTop at its end.
-        const double u = (x - k.kneeLo) * k.invSpan;
-        exponent = k.lnTop * (u + (u * u * (3.0 - 2.0 * u) - u) * k.blend);
-        return true;
-    }
-    gain = k.gTop;
-    return false;
-}
 
 inline double BandState::detect(const DetectorCoeffs& d, double l, double r)
 {

@@ -132,19 +132,22 @@ void SignalPath::computeTargets(int from, int n)
     else
         m_monoSplit.split(k.crossover, c.monoInput + from, c.monoBands + from, n - from);
     for (int i = from; i < n; ++i) {
-        double* level = c.level + i * kBandCount;
         for (int b = 0; b < kBandCount; ++b) {
             if (Channels == 2)
-                level[b] = m_bands[b].detect(k.detector, c.stereoBands[i][b].lane[0], c.stereoBands[i][b].lane[1]);
+                c.level[b][i] = m_bands[b].detect(k.detector, c.stereoBands[i][b].lane[0], c.stereoBands[i][b].lane[1]);
             else
-                level[b] = m_bands[b].detect(k.detector, c.monoBands[i][b], c.monoBands[i][b]);
+                c.level[b][i] = m_bands[b].detect(k.detector, c.monoBands[i][b], c.monoBands[i][b]);
         }
     }
-    const int first = from * kBandCount, count = (n - from) * kBandCount;
-    math::LogLanes(c.level + first, c.level + first, count);
-    for (int v = first; v < first + count; ++v)
-        c.throughExp[v] = BandState::TargetExponent(k.band[v % kBandCount], c.level[v], c.exponent[v], c.gain[v]);
-    math::ExpLanes(c.exponent + first, c.exponent + first, count);
+    const int count = n - from;
+    for (int b = 0; b < kBandCount; ++b) {
+        double* level = c.level[b] + from;
+        double* target = c.target[b] + from;
+        math::LogLanes(level, level, count);
+        BandState::TargetExponents(k.band[b], level, target, count);
+        math::ExpLanes(target, target, count);
+        BandState::FinishTargets(k.band[b], level, target, count);
+    }
 }
 
 template <typename Sample, int Channels>
@@ -156,11 +159,10 @@ int SignalPath::finishFrames(int from, int n, Sample*& out, MeterRecord& meters,
     for (int i = from; i < n; ++i) {
         double sumL = 0.0, sumR = 0.0;
         for (int b = 0; b < kBandCount; ++b) {
-            const int v = i * kBandCount + b;
             const double l = stereo ? c.stereoBands[i][b].lane[0] : c.monoBands[i][b];
             const double r = stereo ? c.stereoBands[i][b].lane[1] : l;
             meters.band[b].trackPeaks(l, r);
-            const double gain = m_bands[b].follow(k.band[b], c.throughExp[v] ? c.exponent[v] : c.gain[v], meters.band[b]);
+            const double gain = m_bands[b].follow(k.band[b], c.target[b][i], meters.band[b]);
             sumL += gain * l;
             if (stereo)
                 sumR += gain * r;

@@ -86,17 +86,15 @@ private:
     // Every frame still goes through the same operations in the same order.
     struct Chunk {
         static constexpr int kFrames = 64;
-        static constexpr int kValues = kFrames * kBandCount;  // frame by frame, band by band
 
         // The input, contained, with the noise added.
         StereoPair stereoInput[kFrames];
         double monoInput[kFrames];
         StereoPair stereoBands[kFrames][kBandCount];
         double monoBands[kFrames][kBandCount];
-        double level[kValues];     // detector envelopes, then their logarithms
-        double exponent[kValues];  // the gain computers' exponents, then their exponentials
-        double gain[kValues];      // target gains that need no exponential
-        bool throughExp[kValues];  // which target is the exponential
+        // Band by band, so that each band's frames lie side by side for its curve.
+        double level[kBandCount][kFrames];   // detector envelopes, then their logarithms
+        double target[kBandCount][kFrames];  // the curves' exponents, then the target gains
     };
 
     template <typename Sample, int Channels>
