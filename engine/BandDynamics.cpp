@@ -148,6 +148,46 @@ void BandState::FinishTargets(const BandConstants& k, const double* x, double* t
             target[i] = k.gTop;
 }
 
+GainFollower FollowerOf(const BandConstants& k, const BandState& state, const BandMeter& meter)
+{
+    return {k.cAtt, k.cSlow, k.cRel, k.cFast, k.makeup, k.makeup == 0.0 ? 0.0 : 1.0, k.vintage, k.bypass,
+            state.g, state.gs, state.cDyn, meter.gain};
+}
+
+FiveBandFollowers::FiveBandFollowers(const BandConstants (&k)[kBandCount], const BandState (&state)[kBandCount],
+                                     const MeterRecord& meters)
+{
+    using lanes::MaskOf;
+    using lanes::Pair;
+    for (int p = 0; p < 3; ++p) {
+        const int a = 2 * p, b = std::min(2 * p + 1, kBandCount - 1);
+        const GainFollower x = FollowerOf(k[a], state[a], meters.band[a]);
+        const GainFollower y = FollowerOf(k[b], state[b], meters.band[b]);
+        pair[p] = {Pair(x.cAtt, y.cAtt),   Pair(x.cSlow, y.cSlow),     Pair(x.cRel, y.cRel),
+                   Pair(x.cFast, y.cFast), Pair(x.makeup, y.makeup),   Pair(x.bypassGain, y.bypassGain),
+                   MaskOf(x.vintage, y.vintage), MaskOf(x.bypass, y.bypass),
+                   Pair(x.g, y.g),         Pair(x.gs, y.gs),           Pair(x.cDyn, y.cDyn),
+                   Pair(x.meterGain, y.meterGain)};
+    }
+}
+
+void FiveBandFollowers::store(BandState (&state)[kBandCount], MeterRecord& meters) const
+{
+    double g[6], gs[6], cDyn[6], meterGain[6];
+    for (int p = 0; p < 3; ++p) {
+        pair[p].g.store(g + 2 * p);
+        pair[p].gs.store(gs + 2 * p);
+        pair[p].cDyn.store(cDyn + 2 * p);
+        pair[p].meterGain.store(meterGain + 2 * p);
+    }
+    for (int b = 0; b < kBandCount; ++b) {
+        state[b].g = g[b];
+        state[b].gs = gs[b];
+        state[b].cDyn = cDyn[b];
+        meters.band[b].gain = meterGain[b];
+    }
+}
+
 double BandState::step(const BandConstants& k, const DetectorCoeffs& d, double l, double r, BandMeter& meter)
 {
     meter.trackPeaks(l, r);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Lanes.h"
 #include "MeterFeed.h"
 #include "ParamBlock.h"
 
@@ -82,28 +83,75 @@ inline double BandState::detect(const DetectorCoeffs& d, double l, double r)
     return env;
 }
 
+// The gain smoothing of one band (V double, M bool) or of two bands side by side (V
+// lanes::Pair, M lanes::Mask), with the same operations lane by lane.
+template <typename V, typename M>
+struct GainFollowerOf {
+    // The band's constants.
+    V cAtt, cSlow, cRel, cFast;
+    V makeup;
+    V bypassGain;  // what a bypassed band applies: 1, or 0 while muted by solo
+    M vintage, bypass;
+    // Its state, and the block meter's applied gain farthest from unity.
+    V g, gs, cDyn;
+    V meterGain;
+
+    // One frame: the target gain in, the applied gain out.
+    V step(V target)
+    {
+        using lanes::Max;
+        using lanes::Min;
+        using lanes::Select;
+        g = target + (g - target) * Select(target <= g, cAtt, cDyn);
+        gs = g + (gs - g) * cSlow;
+        gs = Max(g, gs);
+        // How far the release speeds up for the next frame, 0 (cRel) .. 1 (cFast): Normal
+        // bands by how far the gain lies below its slow follower, Vintage bands by the
+        // depth of the reduction below -3 dB. Limited to 0 .. 1 so the release never runs
+        // slower than set or overshoots its target (an expanding band's follower can lie
+        // far above).
+        V e = Select(vintage, (V(0.707) - g) * V(1.414), gs - g);
+        e = Min(V(1.0), Max(V(0.0), e));
+        cDyn = cRel + e * (cFast - cRel);
+
+        meterGain = Select(bypass, V(1.0), Select(g <= V(1.0), Min(g, meterGain), Max(g, meterGain)));
+        return Select(bypass, bypassGain, g * makeup);
+    }
+};
+
+using GainFollower = GainFollowerOf<double, bool>;
+
+// Band b's follower as one double, from its constants, its state and its meter.
+GainFollower FollowerOf(const BandConstants& k, const BandState& state, const BandMeter& meter);
+
+// The five bands' followers for a run of frames, two bands to a pair (band 5 twice in
+// the last): the states are taken into registers at the run's start and given back by
+// store().
+struct FiveBandFollowers {
+    GainFollowerOf<lanes::Pair, lanes::Mask> pair[3];
+
+    FiveBandFollowers(const BandConstants (&k)[kBandCount], const BandState (&state)[kBandCount],
+                      const MeterRecord& meters);
+    void store(BandState (&state)[kBandCount], MeterRecord& meters) const;
+
+    // One frame: the five targets in, the five applied gains out (gain has room for six).
+    void step(const double (&target)[kBandCount], double (&gain)[kBandCount + 1])
+    {
+        pair[0].step(lanes::Pair(target[0], target[1])).store(gain);
+        pair[1].step(lanes::Pair(target[2], target[3])).store(gain + 2);
+        pair[2].step(lanes::Pair(target[4])).store(gain + 4);
+    }
+};
+
 inline double BandState::follow(const BandConstants& k, double target, BandMeter& meter)
 {
-    g = target + (g - target) * (target <= g ? k.cAtt : cDyn);
-
-    gs = g + (gs - g) * k.cSlow;
-    if (gs < g)
-        gs = g;
-
-    // How far the release speeds up for the next frame, 0 (cRel) .. 1 (cFast): Normal
-    // bands by how far the gain lies below its slow follower, Vintage bands by the depth
-    // of the reduction below -3 dB. Limited to 0 .. 1 so the release never runs slower
-    // than set or overshoots its target (an expanding band's follower can lie far above).
-    double e = k.vintage ? (0.707 - g) * 1.414 : gs - g;
-    e = std::min(std::max(e, 0.0), 1.0);
-    cDyn = k.cRel + e * (k.cFast - k.cRel);
-
-    if (k.bypass) {
-        meter.gain = 1.0;
-        return k.makeup == 0.0 ? 0.0 : 1.0;
-    }
-    meter.gain = g <= 1.0 ? std::min(meter.gain, g) : std::max(meter.gain, g);
-    return g * k.makeup;
+    GainFollower follower = FollowerOf(k, *this, meter);
+    const double gain = follower.step(target);
+    g = follower.g;
+    gs = follower.gs;
+    cDyn = follower.cDyn;
+    meter.gain = follower.meterGain;
+    return gain;
 }
 
 } // namespace qz

@@ -156,22 +156,40 @@ int SignalPath::finishFrames(int from, int n, Sample*& out, MeterRecord& meters,
     constexpr bool stereo = Channels == 2;
     const Chunk& c = m_chunk;
     const PathCoefficients& k = m_k;
+    FiveBandFollowers followers(k.band, m_bands, meters);
     for (int i = from; i < n; ++i) {
+        const double target[kBandCount] = {c.target[0][i], c.target[1][i], c.target[2][i], c.target[3][i],
+                                           c.target[4][i]};
+        double gain[kBandCount + 1];
+        followers.step(target, gain);
         double sumL = 0.0, sumR = 0.0;
-        for (int b = 0; b < kBandCount; ++b) {
-            const double l = stereo ? c.stereoBands[i][b].lane[0] : c.monoBands[i][b];
-            const double r = stereo ? c.stereoBands[i][b].lane[1] : l;
-            meters.band[b].trackPeaks(l, r);
-            const double gain = m_bands[b].follow(k.band[b], c.target[b][i], meters.band[b]);
-            sumL += gain * l;
-            if (stereo)
-                sumR += gain * r;
+        if (stereo) {
+            // Both channels at once: the band's left and right samples are one pair.
+            lanes::Pair sum(0.0);
+            for (int b = 0; b < kBandCount; ++b) {
+                const lanes::Pair band = lanes::Pair::Load(c.stereoBands[i][b].lane);
+                BandMeter& meter = meters.band[b];
+                const lanes::Pair peaks = lanes::Max(lanes::Abs(band), lanes::Pair(meter.left, meter.right));
+                meter.left = peaks.first();
+                meter.right = peaks.second();
+                sum = sum + lanes::Pair(gain[b]) * band;
+            }
+            sumL = sum.first();
+            sumR = sum.second();
+        } else {
+            for (int b = 0; b < kBandCount; ++b) {
+                const double x = c.monoBands[i][b];
+                meters.band[b].trackPeaks(x, x);
+                sumL += gain[b] * x;
+            }
         }
         double outL = k.outputGain * sumL;
         double outR = stereo ? k.outputGain * sumR : outL;
         const bool broken = !(std::fabs(outL) <= kBrokenSum && std::fabs(outR) <= kBrokenSum);
-        if (broken)
+        if (broken) {
+            followers.store(m_bands, meters);
             restartAfterBreakdown(outL, outR);
+        }
 
         if (!k.limiterOn && !m_delaying) {
             over = over || std::max(std::fabs(outL), std::fabs(outR)) > 1.0;
@@ -208,6 +226,7 @@ int SignalPath::finishFrames(int from, int n, Sample*& out, MeterRecord& meters,
         if (broken)
             return i + 1;
     }
+    followers.store(m_bands, meters);
     return n;
 }
 
