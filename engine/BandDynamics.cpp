@@ -150,8 +150,9 @@ void BandState::FinishTargets(const BandConstants& k, const double* x, double* t
 
 GainFollower FollowerOf(const BandConstants& k, const BandState& state, const BandMeter& meter)
 {
-    return {k.cAtt, k.cSlow, k.cRel, k.cFast, k.makeup, k.makeup == 0.0 ? 0.0 : 1.0, k.vintage, k.bypass,
-            state.g, state.gs, state.cDyn, meter.gain};
+    return {k.cAtt,    k.cSlow,  k.cRel,     k.cFast - k.cRel, k.makeup,   k.makeup == 0.0 ? 0.0 : 1.0,
+            k.vintage, k.bypass, k.vintage,  k.bypass,         state.g,    state.gs,
+            state.cDyn, meter.gain};
 }
 
 FiveBandFollowers::FiveBandFollowers(const BandConstants (&k)[kBandCount], const BandState (&state)[kBandCount],
@@ -163,10 +164,19 @@ FiveBandFollowers::FiveBandFollowers(const BandConstants (&k)[kBandCount], const
         const int a = 2 * p, b = std::min(2 * p + 1, kBandCount - 1);
         const GainFollower x = FollowerOf(k[a], state[a], meters.band[a]);
         const GainFollower y = FollowerOf(k[b], state[b], meters.band[b]);
-        pair[p] = {Pair(x.cAtt, y.cAtt),   Pair(x.cSlow, y.cSlow),     Pair(x.cRel, y.cRel),
-                   Pair(x.cFast, y.cFast), Pair(x.makeup, y.makeup),   Pair(x.bypassGain, y.bypassGain),
-                   MaskOf(x.vintage, y.vintage), MaskOf(x.bypass, y.bypass),
-                   Pair(x.g, y.g),         Pair(x.gs, y.gs),           Pair(x.cDyn, y.cDyn),
+        pair[p] = {Pair(x.cAtt, y.cAtt),
+                   Pair(x.cSlow, y.cSlow),
+                   Pair(x.cRel, y.cRel),
+                   Pair(x.releaseSpan, y.releaseSpan),
+                   Pair(x.makeup, y.makeup),
+                   Pair(x.bypassGain, y.bypassGain),
+                   MaskOf(x.vintage, y.vintage),
+                   MaskOf(x.bypass, y.bypass),
+                   x.vintage || y.vintage,
+                   x.bypass || y.bypass,
+                   Pair(x.g, y.g),
+                   Pair(x.gs, y.gs),
+                   Pair(x.cDyn, y.cDyn),
                    Pair(x.meterGain, y.meterGain)};
     }
 }

@@ -88,10 +88,12 @@ inline double BandState::detect(const DetectorCoeffs& d, double l, double r)
 template <typename V, typename M>
 struct GainFollowerOf {
     // The band's constants.
-    V cAtt, cSlow, cRel, cFast;
+    V cAtt, cSlow, cRel;
+    V releaseSpan;  // cFast - cRel
     V makeup;
-    V bypassGain;  // what a bypassed band applies: 1, or 0 while muted by solo
+    V bypassGain;   // what a bypassed band applies: 1, or 0 while muted by solo
     M vintage, bypass;
+    bool anyVintage, anyBypass;  // in some lane: the work of the other kind is skipped
     // Its state, and the block meter's applied gain farthest from unity.
     V g, gs, cDyn;
     V meterGain;
@@ -110,11 +112,18 @@ struct GainFollowerOf {
         // depth of the reduction below -3 dB. Limited to 0 .. 1 so the release never runs
         // slower than set or overshoots its target (an expanding band's follower can lie
         // far above).
-        V e = Select(vintage, (V(0.707) - g) * V(1.414), gs - g);
+        V e = gs - g;
+        if (anyVintage)
+            e = Select(vintage, (V(0.707) - g) * V(1.414), e);
         e = Min(V(1.0), Max(V(0.0), e));
-        cDyn = cRel + e * (cFast - cRel);
+        cDyn = cRel + e * releaseSpan;
 
-        meterGain = Select(bypass, V(1.0), Select(g <= V(1.0), Min(g, meterGain), Max(g, meterGain)));
+        const V farthest = Select(g <= V(1.0), Min(g, meterGain), Max(g, meterGain));
+        if (!anyBypass) {
+            meterGain = farthest;
+            return g * makeup;
+        }
+        meterGain = Select(bypass, V(1.0), farthest);
         return Select(bypass, bypassGain, g * makeup);
     }
 };

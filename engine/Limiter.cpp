@@ -69,59 +69,18 @@ void LimiterState::idleReset()
     releaseRate = 0.01;
 }
 
-bool LimiterState::step(double outL, double outR, double& yL, double& yR)
+void LimiterState::rampDown(double need)
 {
-    const double peak = std::max(std::fabs(outL), std::fabs(outR));
-    const double need = peak > kCeiling ? kCeiling / peak : 1.0;
-    bool deeper = false;
-    if (need < target) {
-        // A deeper reduction: ramp from the gain applied now down to need over the
-        // next N ring slots, and hold it for the N after them.
-        target = need;
-        deeper = true;
-        if (hold <= 0)
-            std::fill(std::begin(gainRing), std::end(gainRing), applied);
-        hold = kLookahead;
-        releaseRate = 0.0;
-        const double drop = need - applied;
-        for (int j = 0; j < kRingLength; ++j) {
-            const int i = (ringIndex + j) & (kRingLength - 1);
-            gainRing[i] = std::min(gainRing[i], applied + drop * kRamp.s[j]);
-        }
-        --hold;
-    } else if (hold > 0) {
-        --hold;
-    } else {
-        // Release toward unity, or toward the (shallower) need of a frame still over.
-        releaseRate += (0.09 - releaseRate) * 5e-5;
-        target += (need - target) * releaseRate;
+    target = need;
+    if (hold <= 0)
+        std::fill(std::begin(gainRing), std::end(gainRing), applied);
+    hold = kLookahead;
+    releaseRate = 0.0;
+    const double drop = need - applied;
+    for (int j = 0; j < kRingLength; ++j) {
+        const int i = (ringIndex + j) & (kRingLength - 1);
+        gainRing[i] = std::min(gainRing[i], applied + drop * kRamp.s[j]);
     }
-
-    applied = gainRing[ringIndex];
-    gainRing[ringIndex] = target;  // read again 2N frames later unless a ramp lowers it
-
-    delayOnly(outL, outR, yL, yR);
-    yL *= applied;
-    yR *= applied;
-    return deeper;
-}
-
-void LimiterState::delayOnly(double outL, double outR, double& yL, double& yR)
-{
-    yL = delayLine[delayIndex];
-    yR = delayLine[delayIndex + 1];
-    delayLine[delayIndex] = outL;
-    delayLine[delayIndex + 1] = outR;
-    delayIndex = (delayIndex + 2) & (kRingLength - 1);
-    ringIndex = (ringIndex + 1) & (kRingLength - 1);
-}
-
-bool LimiterState::admit()
-{
-    if (fill >= kLookahead)
-        return true;
-    ++fill;
-    return false;
 }
 
 void LimiterState::prepareDrain()

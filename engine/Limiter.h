@@ -5,6 +5,9 @@
 // the delay at exactly the ceiling, and holds for N frames after it. Release then
 // starts imperceptibly slowly and accelerates.
 
+#include <algorithm>
+#include <cmath>
+
 namespace qz {
 
 struct LimiterState {
@@ -58,6 +61,56 @@ struct LimiterState {
     // with silence; false when none is left.
     bool drain(double& yL, double& yR);
     bool drained() const { return fill < 1; }
+
+private:
+    // A deeper reduction: ramp from the gain applied now down to need over the next N
+    // ring slots, and hold it for the N after them.
+    void rampDown(double need);
 };
+
+// The per-frame steps are inline: the frame loop calls them for every frame.
+
+inline bool LimiterState::step(double outL, double outR, double& yL, double& yR)
+{
+    const double peak = std::max(std::fabs(outL), std::fabs(outR));
+    const double need = peak > kCeiling ? kCeiling / peak : 1.0;
+    const bool deeper = need < target;
+    if (deeper) {
+        rampDown(need);
+        --hold;
+    } else if (hold > 0) {
+        --hold;
+    } else {
+        // Release toward unity, or toward the (shallower) need of a frame still over.
+        releaseRate += (0.09 - releaseRate) * 5e-5;
+        target += (need - target) * releaseRate;
+    }
+
+    applied = gainRing[ringIndex];
+    gainRing[ringIndex] = target;  // read again 2N frames later unless a ramp lowers it
+
+    delayOnly(outL, outR, yL, yR);
+    yL *= applied;
+    yR *= applied;
+    return deeper;
+}
+
+inline void LimiterState::delayOnly(double outL, double outR, double& yL, double& yR)
+{
+    yL = delayLine[delayIndex];
+    yR = delayLine[delayIndex + 1];
+    delayLine[delayIndex] = outL;
+    delayLine[delayIndex + 1] = outR;
+    delayIndex = (delayIndex + 2) & (kRingLength - 1);
+    ringIndex = (ringIndex + 1) & (kRingLength - 1);
+}
+
+inline bool LimiterState::admit()
+{
+    if (fill >= kLookahead)
+        return true;
+    ++fill;
+    return false;
+}
 
 } // namespace qz
