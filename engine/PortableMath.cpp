@@ -105,6 +105,13 @@ V LogOfReduced(V dk, V z, V zHi, V invC, V logCHi, V logCLo)
     return hi + (lo + ((rError + (dk * V(kLn2Lo) + logCLo)) + r * r * p));
 }
 
+// The interval of the Log table that the mantissa of the positive normal x with the
+// bits b falls in.
+int LogIndex(uint64_t b)
+{
+    return static_cast<int>(((b - tables::kLogOffset) >> (52 - tables::kBits)) & (tables::kSize - 1));
+}
+
 // The reduction of a positive normal x for Log: x = 2^e z with z's bits in
 // [kLogOffset, kLogOffset + 2^52), and the interval of z.
 struct LogReduction {
@@ -120,7 +127,7 @@ struct LogReduction {
         const uint64_t zBits = b - exponentBits;
         z = FromBits(zBits);
         zHi = FromBits(zBits & 0xFFFFFFFF00000000ull);
-        entry = &tables::kLog[(offset >> (52 - tables::kBits)) & (tables::kSize - 1)];
+        entry = &tables::kLog[LogIndex(b)];
     }
 };
 
@@ -310,11 +317,21 @@ constexpr uint64_t kNormalBitsSpan = 0x7FE0000000000000ull;
 // Log of two positive normal doubles: the operations of Log, lane by lane.
 __m128d LogPair(const double* x)
 {
-    // The reduction's integer steps run on the scalar units, which the floating-point
-    // work leaves idle (measured faster than the same steps in SSE2 registers).
-    const LogReduction a(Bits(x[0])), b(Bits(x[1]));
-    return LogOfReduced(Pair(a.e, b.e), Pair(a.z, b.z), Pair(a.zHi, b.zHi), Pair(a.entry->invC, b.entry->invC),
-                        Pair(a.entry->logCHi, b.entry->logCHi), Pair(a.entry->logCLo, b.entry->logCLo))
+    // LogReduction's steps for both lanes in SSE2 registers, but for the table
+    // index, which is taken from the bits in memory on the scalar units.
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x));
+    const __m128i offset = _mm_sub_epi64(b, _mm_set1_epi64x(static_cast<long long>(tables::kLogOffset)));
+    const __m128i exponentBits = _mm_and_si128(offset, _mm_set1_epi64x(static_cast<long long>(0xFFF0000000000000ull)));
+    // e as a double: 2^52 + (u ^ 0x800), u the top 12 bits of the offset, less 2^52 + 2^11.
+    const __m128i biased = _mm_xor_si128(_mm_srli_epi64(offset, 52), _mm_set1_epi64x(0x800));
+    const __m128d e = _mm_sub_pd(_mm_or_pd(_mm_castsi128_pd(biased), Splat(0x1p52)), Splat(0x1p52 + 0x1p11));
+    const __m128i zBits = _mm_sub_epi64(b, exponentBits);
+    const __m128d z = _mm_castsi128_pd(zBits);
+    const __m128d zHi = _mm_castsi128_pd(_mm_and_si128(zBits, _mm_set1_epi64x(static_cast<long long>(0xFFFFFFFF00000000ull))));
+    const tables::LogEntry& t0 = tables::kLog[LogIndex(Bits(x[0]))];
+    const tables::LogEntry& t1 = tables::kLog[LogIndex(Bits(x[1]))];
+    return LogOfReduced(Pair(e), Pair(z), Pair(zHi), Pair(t0.invC, t1.invC), Pair(t0.logCHi, t1.logCHi),
+                        Pair(t0.logCLo, t1.logCLo))
         .v;
 }
 
