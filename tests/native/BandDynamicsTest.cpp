@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
 
 #include "BandDynamics.h"
 #include "EngineTestSupport.h"
+#include "PortableMath.h"
 
 namespace qz {
 namespace {
@@ -231,6 +236,73 @@ TEST(SoloAndBypass, SoloMutesTheOthersAndBypassCannotUnmute)
     EXPECT_EQ(applied[2], 0.0) << "muted by solo, bypass leaves it muted";
     EXPECT_EQ(applied[3], 1.0) << "soloed and bypassed: unity, make-up cancelled";
     EXPECT_EQ(applied[4], 0.0);
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The band work that runs two bands (or two frames) to a pair must give each band's
+// own one-at-a-time result, bit for bit: the curve on levels around both knees and
+// on unusual values, and the five followers against five single ones, with bands of
+// every kind side by side (Normal and Vintage, bypassed, muted by solo, with TCR).
+TEST(BandLanes, CurvesInPairsGiveEachLevelsOwnTargetGain)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    for (int type : {0, 1}) {
+        const BandConstants k = Band(-200, 40, 6, type);
+        std::vector<double> x = {nan, inf, -inf, k.kneeLo, k.kneeHi, k.lnThr, -69.0, 40.0};
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<double> around(k.kneeLo - 1.0, k.kneeHi + 1.0);
+        for (int i = 0; i < 2001; ++i)
+            x.push_back(around(rng));
+        std::vector<double> target(x.size());
+        BandState::TargetExponents(k, x.data(), target.data(), static_cast<int>(x.size()));
+        qz::math::ExpLanes(target.data(), target.data(), static_cast<int>(x.size()));
+        BandState::FinishTargets(k, x.data(), target.data(), static_cast<int>(x.size()));
+        for (size_t i = 0; i < x.size(); ++i)
+            ASSERT_TRUE(SameBits(target[i], BandState::TargetGain(k, x[i])))
+                << (type ? "Vintage" : "Normal") << " at level " << x[i];
+    }
+}
+
+TEST(BandLanes, FiveFollowersTogetherGiveEachBandsOwnFollower)
+{
+    ParamBlock p = DefaultParamBlock();
+    p.TCR = 1;
+    p.Type[1] = p.Type[4] = 1;
+    p.Bypass[2] = 1;
+    p.Solo[0] = p.Solo[1] = p.Solo[4] = 1;  // bands 2 and 3 muted
+    p.Bypass[4] = 1;
+    BandConstants k[kBandCount];
+    for (int b = 0; b < kBandCount; ++b) {
+        p.Attack[b] = 10 + 70 * b;
+        p.Release[b] = 20 + 90 * b;
+        k[b] = BandConstants::Compute(p, b, kRate);
+    }
+    BandState together[kBandCount], alone[kBandCount];
+    MeterRecord metersTogether, metersAlone;
+    metersTogether.reset();
+    metersAlone.reset();
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> gain(0.05, 1.6);  // reductions and boosts
+    for (int run = 0; run < 20; ++run) {
+        FiveBandFollowers followers(k, together, metersTogether);
+        for (int frame = 0; frame < 50; ++frame) {
+            double target[kBandCount], applied[kBandCount + 1];
+            for (double& t : target)
+                t = gain(rng);
+            followers.step(target, applied);
+            for (int b = 0; b < kBandCount; ++b)
+                ASSERT_TRUE(SameBits(applied[b], alone[b].follow(k[b], target[b], metersAlone.band[b])))
+                    << "band " << b << ", frame " << frame << " of run " << run;
+        }
+        followers.store(together, metersTogether);
+    }
+    for (int b = 0; b < kBandCount; ++b) {
+        EXPECT_TRUE(SameBits(together[b].g, alone[b].g) && SameBits(together[b].gs, alone[b].gs) &&
+                    SameBits(together[b].cDyn, alone[b].cDyn))
+            << "band " << b << "'s state";
+        EXPECT_TRUE(SameBits(metersTogether.band[b].gain, metersAlone.band[b].gain)) << "band " << b << "'s meter";
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 
 #include "ParamUnits.h"
 #include "PortableMath.h"
+#include "PortableMathTables.h"
 
 namespace {
 
@@ -197,6 +198,30 @@ INSTANTIATE_TEST_SUITE_P(
 } // namespace
 
 namespace {
+
+// Log takes 1/c and ln c from the interval of the mantissa that x falls in: the first
+// and the last value of every interval, and their neighbours across the edge, in
+// binades from the subnormal to the huge, stay within the bound.
+TEST(PortableMathTables, LogStaysWithinItsBoundAtEveryIntervalsEdges)
+{
+    double worst = 0.0, worstAt = 0.0;
+    for (int binade : {-1060, -1000, -70, -1, 0, 1, 70, 1000}) {
+        for (int j = 0; j < qz::math::tables::kSize; ++j) {
+            uint64_t edgeBits = qz::math::tables::kLogOffset + (static_cast<uint64_t>(j) << (52 - qz::math::tables::kBits));
+            double edge;
+            std::memcpy(&edge, &edgeBits, sizeof edge);
+            edge = std::ldexp(edge, binade);
+            for (double x : {std::nextafter(edge, 0.0), edge, std::nextafter(edge, HUGE_VAL)}) {
+                const double err = UlpError(Log(x), std::log(static_cast<long double>(x)));
+                if (!(err <= worst)) {
+                    worst = err;
+                    worstAt = x;
+                }
+            }
+        }
+    }
+    EXPECT_LE(worst, 1.0) << "Log is " << worst << " ulp off at x = " << std::hexfloat << worstAt;
+}
 
 // The crossover frequencies round 20 x 10^(n/100) to whole hertz: an error in the power
 // could move a value across a half and change the frequency of a step.

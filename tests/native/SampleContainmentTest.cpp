@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -294,6 +295,61 @@ TEST(BrokenState, ASumBeyondReachNeverOverflowsAFloatOutput)
     ASSERT_EQ(path.process(buffer.data(), 1024, true, meters, over), 1024);
     for (size_t n = 0; n < buffer.size(); ++n)
         ASSERT_LE(std::fabs(buffer[n]), SignalPath::kBrokenSum) << "sample " << n;
+}
+
+// The path works through each block a chunk of frames at a time, and after a frame
+// whose sum broke down it computes the rest of the chunk afresh: how a stream is cut
+// into blocks must change nothing, with sums breaking down here and there or not.
+TEST(BrokenState, TheOutputDoesNotDependOnHowTheStreamIsCutIntoBlocks)
+{
+    ParamBlock p = DefaultParamBlock();
+    for (int b = 0; b < kBandCount; ++b) {
+        p.Threshold[b] = -150 - 40 * b;
+        p.Ratio[b] = 30 + 10 * b;
+        p.Type[b] = b % 2;
+    }
+    p.Limiter = 1;
+    PathCoefficients sound = PathCoefficients::Compute(p, kRate), sometimesBroken = sound;
+    // The louder frames' sums go beyond reach; without the limiter, which silences the
+    // frames it holds at each breakdown, the others still sound.
+    sometimesBroken.outputGain = 2.5e30;
+    sometimesBroken.limiterOn = false;
+    const std::vector<int> cuts = {1, 2, 63, 64, 65, 127, 129, 500, 4096};
+    for (const PathCoefficients* k : {&sound, &sometimesBroken}) {
+        for (int channels : {1, 2}) {
+            SCOPED_TRACE(std::string(k == &sound ? "sound" : "breaking down") + (channels == 2 ? ", stereo" : ", mono"));
+            const std::vector<double> input = Tones(channels);
+            const auto run = [&](bool cut) {
+                SignalPath path;
+                path.beginStream();
+                path.adopt(*k);
+                std::vector<double> buffer = input, output;
+                MeterRecord meters;
+                bool over = false;
+                const long frames = static_cast<long>(input.size()) / channels;
+                for (long first = 0, c = 0; first < frames; ++c) {
+                    const long n = cut ? std::min<long>(cuts[c % cuts.size()], frames - first) : frames;
+                    meters.reset();
+                    double* block = buffer.data() + first * channels;
+                    const long written = path.process(block, n, channels == 2, meters, over);
+                    output.insert(output.end(), block, block + written * channels);
+                    first += n;
+                }
+                return output;
+            };
+            const std::vector<double> whole = run(false), cut = run(true);
+            ASSERT_EQ(whole.size(), cut.size());
+            size_t differing = 0;
+            for (size_t n = 0; n < whole.size(); ++n)
+                differing += std::memcmp(&whole[n], &cut[n], sizeof(double)) != 0;
+            EXPECT_EQ(differing, 0u) << "samples differ between one block and many";
+            if (k == &sometimesBroken) {
+                const size_t silent = static_cast<size_t>(std::count(whole.begin(), whole.end(), 0.0));
+                EXPECT_GT(silent, 0u) << "some sums broke down";
+                EXPECT_LT(silent, whole.size() / 2) << "and most did not";
+            }
+        }
+    }
 }
 
 } // namespace
