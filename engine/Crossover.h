@@ -67,6 +67,13 @@ struct CrossoverStageOf {
     }
 };
 
+// A crossover point's coefficients as V.
+template <typename V>
+struct CrossoverCoeffsOf {
+    V c0, c1, c2;
+    static CrossoverCoeffsOf Of(const CrossoverCoeffs& k) { return {V(k.c0), V(k.c1), V(k.c2)}; }
+};
+
 // The split of one channel (or pair) into five bands, lowest first, each at unity scale.
 template <typename V>
 struct BandSplitterOf {
@@ -82,6 +89,7 @@ struct BandSplitterOf {
     // input to the next: nothing the run writes through a pointer can change them.
     void split(const CrossoverCoeffs (&k)[kCrossoverCount], const V* x, V (*band)[kBandCount], int n)
     {
+        using Coeffs = CrossoverCoeffsOf<V>;
         const Coeffs k0 = Coeffs::Of(k[0]), k1 = Coeffs::Of(k[1]), k2 = Coeffs::Of(k[2]), k3 = Coeffs::Of(k[3]);
         CrossoverStageOf<V> s0 = stage[0], s1 = stage[1], s2 = stage[2], s3 = stage[3];
         AllpassSectionOf<V> p0 = compensation[0], p1 = compensation[1], p2 = compensation[2],
@@ -113,12 +121,13 @@ struct BandSplitterOf {
         split(k, &x, &band, 1);
     }
 
-private:
-    struct Coeffs {
-        V c0, c1, c2;
-        static Coeffs Of(const CrossoverCoeffs& k) { return {V(k.c0), V(k.c1), V(k.c2)}; }
-    };
 };
+
+// One channel's run instead takes pairs of its filters through the SSE2 lanes, each a
+// few frames behind the other (Crossover.cpp).
+template <>
+void BandSplitterOf<double>::split(const CrossoverCoeffs (&k)[kCrossoverCount], const double* x,
+                                   double (*band)[kBandCount], int n);
 
 using AllpassSection = AllpassSectionOf<double>;
 using CrossoverStage = CrossoverStageOf<double>;

@@ -52,6 +52,9 @@ inline Pair Min(Pair a, Pair b) { return Pair(_mm_min_pd(a.v, b.v)); }
 inline Pair Max(Pair a, Pair b) { return Pair(_mm_max_pd(a.v, b.v)); }
 inline Pair Select(Mask m, Pair a, Pair b) { return Pair(_mm_or_pd(_mm_and_pd(m.bits, a.v), _mm_andnot_pd(m.bits, b.v))); }
 inline Pair Abs(Pair a) { return Pair(_mm_andnot_pd(_mm_set1_pd(-0.0), a.v)); }
+// [a first, b first] and [a second, b first].
+inline Pair Firsts(Pair a, Pair b) { return Pair(_mm_unpacklo_pd(a.v, b.v)); }
+inline Pair SecondFirst(Pair a, Pair b) { return Pair(_mm_shuffle_pd(a.v, b.v, 1)); }
 inline Mask MaskOf(bool first, bool second)
 {
     return {_mm_castsi128_pd(_mm_set_epi64x(second ? -1 : 0, first ? -1 : 0))};
@@ -89,6 +92,8 @@ inline Pair Select(Mask m, Pair a, Pair b)
     return {m.lane[0] ? a.lane[0] : b.lane[0], m.lane[1] ? a.lane[1] : b.lane[1]};
 }
 inline Pair Abs(Pair a) { return {Abs(a.lane[0]), Abs(a.lane[1])}; }
+inline Pair Firsts(Pair a, Pair b) { return {a.lane[0], b.lane[0]}; }
+inline Pair SecondFirst(Pair a, Pair b) { return {a.lane[1], b.lane[0]}; }
 inline Mask MaskOf(bool first, bool second) { return {{first, second}}; }
 
 #endif
