@@ -150,9 +150,9 @@ void BandState::FinishTargets(const BandConstants& k, const double* x, double* t
 
 GainFollower FollowerOf(const BandConstants& k, const BandState& state, const BandMeter& meter)
 {
-    return {k.cAtt,    k.cSlow,  k.cRel,     k.cFast - k.cRel, k.makeup,   k.makeup == 0.0 ? 0.0 : 1.0,
-            k.vintage, k.bypass, k.vintage,  k.bypass,         state.g,    state.gs,
-            state.cDyn, meter.gain};
+    const double bypassGain = k.makeup == 0.0 ? 0.0 : 1.0;
+    return {k.cAtt,    k.cSlow,  k.cRel,    k.cFast - k.cRel, k.makeup, bypassGain, k.vintage,
+            k.bypass,  k.vintage, k.bypass, state.g,          state.gs, state.cDyn, meter.gain};
 }
 
 FiveBandFollowers::FiveBandFollowers(const BandConstants (&k)[kBandCount], const BandState (&state)[kBandCount],
