@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <initializer_list>
 
@@ -112,5 +114,16 @@ void StopCooperatively()
 }
 
 StopRequest CurrentStopRequest() { return static_cast<StopRequest>(g_stopRequest.load()); }
+
+InterruptionsHeld::InterruptionsHeld()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signalNumber);
+    pthread_sigmask(SIG_BLOCK, &held, &m_previous);
+}
+
+InterruptionsHeld::~InterruptionsHeld() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
 
 } // namespace qz::files

@@ -8,6 +8,8 @@
 // SIGTERM, or SIGHUP) asks the running files to be abandoned, and only a signal after
 // that ends the program at once, removing the registered files.
 
+#include <signal.h>
+
 namespace qz::files {
 
 enum class StopRequest {
@@ -28,5 +30,19 @@ void WatchForInterruption();
 // From now on the signals raise the stop request instead, as described above.
 void StopCooperatively();
 StopRequest CurrentStopRequest();
+
+// Holds SIGINT, SIGTERM and SIGHUP back on the calling thread while it lives; a signal
+// that comes meanwhile waits, or goes to a thread that does not hold it. Threads started
+// meanwhile hold them for good.
+class InterruptionsHeld {
+public:
+    InterruptionsHeld();
+    ~InterruptionsHeld();
+    InterruptionsHeld(const InterruptionsHeld&) = delete;
+    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+
+private:
+    sigset_t m_previous;
+};
 
 } // namespace qz::files

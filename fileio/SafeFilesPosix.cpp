@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,24 +17,6 @@
 namespace qz::files {
 
 namespace {
-
-// Holds the interrupting signals back on this thread between creating a temporary file
-// and registering it, so that a signal never finds it unregistered.
-class SignalsHeld {
-public:
-    SignalsHeld()
-    {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&held, signalNumber);
-        sigprocmask(SIG_BLOCK, &held, &m_previous);
-    }
-    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
-
-private:
-    sigset_t m_previous;
-};
 
 // umask can only be read by setting it, which would race with the files other threads
 // create: read once, as the program starts.
@@ -207,7 +188,8 @@ std::string OutputFile::create(const Path& target, const std::string& shownName)
         return "cannot write " + shownName + ": its name is too long";
     WatchForInterruption();
     {
-        SignalsHeld held;
+        // A signal must never find the temporary file created but unregistered.
+        InterruptionsHeld held;
         m_descriptor = mkstemp(name.data());
         if (m_descriptor < 0)
             return "cannot write " + shownName + ": " + std::strerror(errno);

@@ -1,9 +1,11 @@
 // The pieces of qzmb batch on their own: the JSON lines of the manifest, the manifest
-// file with its lock and its threads, the level trace's bins, the shares, and the
-// temporary files' registry and no-replace commit.
+// file with its lock and its threads, the level trace's bins, the shares, the job
+// threads, and the temporary files' registry and no-replace commit.
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -12,6 +14,7 @@
 
 #include "BatchInputs.h"
 #include "Interruption.h"
+#include "JobRunner.h"
 #include "Json.h"
 #include "LevelTrace.h"
 #include "Manifest.h"
@@ -257,6 +260,29 @@ TEST(Shares, EveryFileIsInExactlyOneShareOfAboutEqualSize)
     }
     EXPECT_EQ(ListHash({{"b", "b.wav", 1}, {"a", "a.wav", 2}}), ListHash({{"x", "a.wav", 0}, {"y", "b.wav", 0}}))
         << "the list's hash depends on its outputs, not their order or inputs";
+}
+
+// --- Job threads ------------------------------------------------------------------------------
+
+bool HoldsStopSignals()
+{
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    return sigismember(&mask, SIGINT) && sigismember(&mask, SIGTERM) && sigismember(&mask, SIGHUP);
+}
+
+// A stop signal must land on the watching thread: a runtime may hold a signal back on a
+// busy job's thread until it blocks, which a job may never do.
+TEST(JobThreads, TheJobsHoldStopSignalsAndTheWatchingThreadTakesThem)
+{
+    std::atomic<int> holding{0};
+    JobPlan plan;
+    plan.count = 6;
+    plan.threads = 3;
+    plan.run = [&](size_t) { holding += HoldsStopSignals(); };
+    EXPECT_EQ(RunJobs(plan), 6u);
+    EXPECT_EQ(holding.load(), 6);
+    EXPECT_FALSE(HoldsStopSignals());
 }
 
 // --- Temporary files ---------------------------------------------------------------------------

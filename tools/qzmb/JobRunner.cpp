@@ -1,5 +1,7 @@
 #include "JobRunner.h"
 
+#include "Interruption.h"
+
 #include <sched.h>
 
 #include <algorithm>
@@ -37,8 +39,14 @@ size_t RunJobs(const JobPlan& plan)
     const int threads = std::max(1, std::min<int>(plan.threads, static_cast<int>(std::max<size_t>(plan.count, 1))));
     std::vector<std::thread> pool;
     running = threads;
-    for (int t = 0; t < threads; ++t)
-        pool.emplace_back(work);
+    {
+        // Stop signals reach the calling thread, which waits in a way every signal
+        // interrupts, never a job busy in its own loop: some runtimes (sanitizers) hold a
+        // signal back until the thread it landed on makes a blocking call.
+        files::InterruptionsHeld heldByTheJobs;
+        for (int t = 0; t < threads; ++t)
+            pool.emplace_back(work);
+    }
     {
         std::unique_lock<std::mutex> hold(mutex);
         while (running > 0) {

@@ -1,7 +1,7 @@
 #pragma once
 // Runs numbered jobs on a few threads: each thread takes the next number until every
 // job has started or the caller says to start no more. The calling thread keeps an
-// eye on them meanwhile.
+// eye on them meanwhile, and takes SIGINT, SIGTERM and SIGHUP: the jobs' threads hold them.
 
 #include <chrono>
 #include <cstddef>
