@@ -29,12 +29,13 @@ using namespace qz;
 constexpr int kRate = 44100;
 constexpr LONG kBlockFrames = 4096;
 
-// Every band well above its threshold at 4:1; Vintage curves when asked.
-ParamBlock CompressingSettings(bool vintage)
+// Every band well above its threshold at 4:1 (the default -45 dB); Vintage curves when
+// asked.
+ParamBlock CompressingSettings(bool vintage, int thresholdDb = -45)
 {
     ParamBlock p = DefaultParamBlock();
     for (int b = 0; b < kBandCount; ++b) {
-        p.Threshold[b] = -450;
+        p.Threshold[b] = 10 * thresholdDb;
         p.Ratio[b] = 40;
         p.Type[b] = vintage ? 1 : 0;
     }
@@ -60,10 +61,9 @@ std::vector<double> TestSignal(size_t samples)
 }
 
 template <typename Sample>
-void RunBlocks(benchmark::State& state, WORD tag, int channels, bool vintage)
+void RunBlocks(benchmark::State& state, WORD tag, int channels, const ParamBlock& settings)
 {
     StandaloneEngine engine;
-    const ParamBlock settings = CompressingSettings(vintage);
     engine.ApplyParamBlock(&settings);
     WAVEFORMATEX format{};
     format.wFormatTag = tag;
@@ -92,17 +92,31 @@ void RunBlocks(benchmark::State& state, WORD tag, int channels, bool vintage)
     state.SetItemsProcessed(state.iterations() * kBlockFrames);
 }
 
-void Float64Stereo(benchmark::State& s) { RunBlocks<double>(s, WAVE_FORMAT_IEEE_FLOAT, 2, s.range(0) != 0); }
-void Float32Stereo(benchmark::State& s) { RunBlocks<float>(s, WAVE_FORMAT_IEEE_FLOAT, 2, s.range(0) != 0); }
-void Float64Mono(benchmark::State& s) { RunBlocks<double>(s, WAVE_FORMAT_IEEE_FLOAT, 1, s.range(0) != 0); }
-void Float32Mono(benchmark::State& s) { RunBlocks<float>(s, WAVE_FORMAT_IEEE_FLOAT, 1, s.range(0) != 0); }
-void Pcm16Stereo(benchmark::State& s) { RunBlocks<int16_t>(s, WAVE_FORMAT_PCM, 2, s.range(0) != 0); }
+// range(0): Vintage curves (1) or Normal (0).
+template <typename Sample>
+void Compressing(benchmark::State& s, WORD tag, int channels)
+{
+    RunBlocks<Sample>(s, tag, channels, CompressingSettings(s.range(0) != 0));
+}
+void Float32Stereo(benchmark::State& s) { Compressing<float>(s, WAVE_FORMAT_IEEE_FLOAT, 2); }
+void Float64Stereo(benchmark::State& s) { Compressing<double>(s, WAVE_FORMAT_IEEE_FLOAT, 2); }
+void Float32Mono(benchmark::State& s) { Compressing<float>(s, WAVE_FORMAT_IEEE_FLOAT, 1); }
+void Float64Mono(benchmark::State& s) { Compressing<double>(s, WAVE_FORMAT_IEEE_FLOAT, 1); }
+void Pcm16Stereo(benchmark::State& s) { Compressing<int16_t>(s, WAVE_FORMAT_PCM, 2); }
+
+// Normal curves with the thresholds at range(0) dB: the higher, the more of the time
+// the bands spend below their knees, as on material that is compressed only at peaks.
+void Float32StereoThreshold(benchmark::State& s)
+{
+    RunBlocks<float>(s, WAVE_FORMAT_IEEE_FLOAT, 2, CompressingSettings(false, static_cast<int>(s.range(0))));
+}
 
 BENCHMARK(Float32Stereo)->Name("Engine/Float32Stereo")->ArgName("vintage")->Arg(0)->Arg(1);
 BENCHMARK(Float64Stereo)->Name("Engine/Float64Stereo")->ArgName("vintage")->Arg(0)->Arg(1);
 BENCHMARK(Pcm16Stereo)->Name("Engine/Pcm16Stereo")->ArgName("vintage")->Arg(0)->Arg(1);
 BENCHMARK(Float32Mono)->Name("Engine/Float32Mono")->ArgName("vintage")->Arg(0)->Arg(1);
 BENCHMARK(Float64Mono)->Name("Engine/Float64Mono")->ArgName("vintage")->Arg(0)->Arg(1);
+BENCHMARK(Float32StereoThreshold)->Name("Engine/Float32StereoThreshold")->ArgName("dB")->Arg(-20)->Arg(-10)->Arg(0);
 
 // An LV2 plug-in through lv2bench: one run of kLv2Frames frames in blocks of 512 per
 // iteration, timed by lv2bench itself (its "Time" column, the plug-in's run calls).

@@ -43,6 +43,10 @@ BandConstants BandConstants::Compute(const ParamBlock& p, int b, double fs)
     k.kneeHi = math::Log(threshold / knee);
     // A hard knee leaves the knee region empty; its scale is then never used.
     k.kneeScale = k.kneeHi > k.kneeLo ? 0.5 / (k.kneeHi - k.kneeLo) : 0.0;
+    // Log(env) lies within 1 ulp of ln(env), about 1e-14 for the envelopes the detector
+    // makes (at least 1e-30), and kneeLo as near ln(threshold knee): an envelope 2^-30
+    // below the knee start has a level 9e-10 below kneeLo, beyond both errors.
+    k.unityBelow = threshold * knee * (1.0 - 0x1p-30);
 
     if (k.vintage) {
         const double u = k.lnThr + 1.25 * math::Pow(r, 0.25);
@@ -109,16 +113,11 @@ __m128d TargetExponentPair(const BandConstants& k, __m128d x)
 }
 #endif
 
-} // namespace
-
-double BandState::TargetGain(const BandConstants& k, double x)
-{
-    double target = math::Exp(TargetExponent(k, x));
-    FinishTargets(k, &x, &target, 1);
-    return target;
-}
-
-void BandState::TargetExponents(const BandConstants& k, const double* x, double* exponent, int n)
+// TargetGain in two steps around the exponentials, for n levels at once, so that
+// those of many frames can be taken together: TargetExponents writes an exponent per
+// level, whose Exp is the target gain except where the curve's gain is no
+// exponential; once they have gone through Exp, FinishTargets puts those in place.
+void TargetExponents(const BandConstants& k, const double* x, double* exponent, int n)
 {
     int i = 0;
 #if defined(__SSE2__)
@@ -129,7 +128,7 @@ void BandState::TargetExponents(const BandConstants& k, const double* x, double*
         exponent[i] = TargetExponent(k, x[i]);
 }
 
-void BandState::FinishTargets(const BandConstants& k, const double* x, double* target, int n)
+void FinishTargets(const BandConstants& k, const double* x, double* target, int n)
 {
     if (!k.vintage)
         return;
@@ -146,6 +145,32 @@ void BandState::FinishTargets(const BandConstants& k, const double* x, double* t
     for (; i < n; ++i)
         if (AtTheBound(k, x[i]))
             target[i] = k.gTop;
+}
+
+} // namespace
+
+double BandState::TargetGain(const BandConstants& k, double x)
+{
+    double target = math::Exp(TargetExponent(k, x));
+    FinishTargets(k, &x, &target, 1);
+    return target;
+}
+
+void BandState::TargetGains(const BandConstants& k, double* env, double* target, int n)
+{
+    // A run that stays below the knee start has unity targets (Exp(0) = 1 exactly):
+    // no Log or Exp is needed to know it.
+    int below = 0;
+    while (below < n && env[below] < k.unityBelow)
+        ++below;
+    if (below == n) {
+        std::fill(target, target + n, 1.0);
+        return;
+    }
+    math::LogLanes(env, env, n);
+    TargetExponents(k, env, target, n);
+    math::ExpLanes(target, target, n);
+    FinishTargets(k, env, target, n);
 }
 
 GainFollower FollowerOf(const BandConstants& k, const BandState& state, const BandMeter& meter)

@@ -36,6 +36,7 @@ struct BandConstants {
     double kneeLo;                    // Llo: knee start, ln
     double kneeHi;                    // Lhi (Normal) or V (Vintage): knee end, ln
     double kneeScale;                 // 0.5 / (Lhi - Llo), Normal soft knee only
+    double unityBelow;                // a detector envelope below this lies surely below the knee
     double gTop, invSpan, lnTop, blend;  // Vintage only
 
     // Band b of the block, at the given rate (0: none known).
@@ -53,14 +54,11 @@ struct BandState {
 
     // The target gain for a detector level x = ln(env).
     static double TargetGain(const BandConstants& k, double x);
-    // The same for n levels at once, in two steps around the exponentials, so that
-    // those of many frames can be taken together: TargetExponents writes an exponent
-    // per level, whose Exp is the target gain except where the curve's gain is no
-    // exponential; once they have gone through Exp, FinishTargets puts those in place.
-    // Both take the levels' pairs through SSE2 where the build has it, with the same
+    // The target gains for n detector envelopes, each TargetGain(k, Log(env)) bit for
+    // bit; env is overwritten (with its ln, or left as it is where it was not needed).
+    // The steps go two levels to an SSE2 pair where the build has SSE2, with the same
     // operations in each lane as on one level alone.
-    static void TargetExponents(const BandConstants& k, const double* x, double* exponent, int n);
-    static void FinishTargets(const BandConstants& k, const double* x, double* target, int n);
+    static void TargetGains(const BandConstants& k, double* env, double* target, int n);
 
     // One frame: left and right band samples in; returns the applied gain. The block
     // meter collects the peaks and the applied gain farthest from unity.

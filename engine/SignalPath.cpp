@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "ParamUnits.h"
-#include "PortableMath.h"
 
 namespace qz {
 
@@ -140,14 +139,8 @@ void SignalPath::computeTargets(int from, int n)
         }
     }
     const int count = n - from;
-    for (int b = 0; b < kBandCount; ++b) {
-        double* level = c.level[b] + from;
-        double* target = c.target[b] + from;
-        math::LogLanes(level, level, count);
-        BandState::TargetExponents(k.band[b], level, target, count);
-        math::ExpLanes(target, target, count);
-        BandState::FinishTargets(k.band[b], level, target, count);
-    }
+    for (int b = 0; b < kBandCount; ++b)
+        BandState::TargetGains(k.band[b], c.level[b] + from, c.target[b] + from, count);
 }
 
 template <typename Sample, int Channels>

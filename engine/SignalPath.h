@@ -93,7 +93,7 @@ private:
         StereoPair stereoBands[kFrames][kBandCount];
         double monoBands[kFrames][kBandCount];
         // Band by band, so that each band's frames lie side by side for its curve.
-        double level[kBandCount][kFrames];   // detector envelopes, then their logarithms
+        double level[kBandCount][kFrames];   // detector envelopes (TargetGains reuses them)
         double target[kBandCount][kFrames];  // the curves' exponents, then the target gains
     };
 

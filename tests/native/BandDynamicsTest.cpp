@@ -240,28 +240,54 @@ TEST(SoloAndBypass, SoloMutesTheOthersAndBypassCannotUnmute)
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// The band work that runs two bands (or two frames) to a pair must give each band's
-// own one-at-a-time result, bit for bit: the curve on levels around both knees and
-// on unusual values, and the five followers against five single ones, with bands of
-// every kind side by side (Normal and Vintage, bypassed, muted by solo, with TCR).
-TEST(BandLanes, CurvesInPairsGiveEachLevelsOwnTargetGain)
+// The band work that runs many frames or two bands at once must give each one's own
+// one-at-a-time result, bit for bit: the curve of a run of detector envelopes around
+// both knees and on unusual values, and the five followers against five single ones,
+// with bands of every kind side by side (Normal and Vintage, bypassed, muted by solo,
+// with TCR).
+TEST(BandLanes, CurvesOfARunGiveEachEnvelopesOwnTargetGain)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     for (int type : {0, 1}) {
+        SCOPED_TRACE(type ? "Vintage" : "Normal");
         const BandConstants k = Band(-200, 40, 6, type);
-        std::vector<double> x = {nan, inf, -inf, k.kneeLo, k.kneeHi, k.lnThr, -69.0, 40.0};
+        const double belowKnee = std::nextafter(k.unityBelow, 0.0);
+        std::vector<std::vector<double>> runs;
+        runs.push_back({nan, inf, 0.0, 1e-30, math::Exp(k.kneeLo), math::Exp(k.kneeHi), math::Exp(k.lnThr), 1e30});
         std::mt19937 rng(7);
-        std::uniform_real_distribution<double> around(k.kneeLo - 1.0, k.kneeHi + 1.0);
+        std::uniform_real_distribution<double> around(k.kneeLo - 1.0, k.kneeHi + 1.0), under(1e-30, belowKnee);
+        runs.emplace_back();
         for (int i = 0; i < 2001; ++i)
-            x.push_back(around(rng));
-        std::vector<double> target(x.size());
-        BandState::TargetExponents(k, x.data(), target.data(), static_cast<int>(x.size()));
-        qz::math::ExpLanes(target.data(), target.data(), static_cast<int>(x.size()));
-        BandState::FinishTargets(k, x.data(), target.data(), static_cast<int>(x.size()));
-        for (size_t i = 0; i < x.size(); ++i)
-            ASSERT_TRUE(SameBits(target[i], BandState::TargetGain(k, x[i])))
-                << (type ? "Vintage" : "Normal") << " at level " << x[i];
+            runs.back().push_back(math::Exp(around(rng)));
+        // A run wholly below the knee start, and the same with its last frame at or
+        // above the start, or lost.
+        std::vector<double> quiet(63, 0.0);
+        for (double& env : quiet)
+            env = under(rng);
+        for (double last : {belowKnee, k.unityBelow, math::Exp(k.kneeLo), nan}) {
+            runs.push_back(quiet);
+            runs.back().push_back(last);
+        }
+        for (const std::vector<double>& run : runs) {
+            std::vector<double> env = run, target(run.size());
+            BandState::TargetGains(k, env.data(), target.data(), static_cast<int>(run.size()));
+            for (size_t i = 0; i < run.size(); ++i)
+                ASSERT_TRUE(SameBits(target[i], BandState::TargetGain(k, math::Log(run[i])))) << "envelope " << run[i];
+        }
     }
+}
+
+// A run below its unity bound has its targets set without their logarithms: the
+// bound must lie below the knee start for every threshold and knee, with either curve.
+TEST(BandLanes, EveryEnvelopeBelowTheUnityBoundHasUnityTargetGain)
+{
+    for (int type : {0, 1})
+        for (int threshold = -600; threshold <= 600; threshold += 7)
+            for (int knee = 0; knee <= 30; ++knee) {
+                const BandConstants k = Band(threshold, 40, knee, type);
+                ASSERT_EQ(BandState::TargetGain(k, math::Log(std::nextafter(k.unityBelow, 0.0))), 1.0)
+                    << "threshold " << threshold << ", knee " << knee << (type ? ", Vintage" : ", Normal");
+            }
 }
 
 TEST(BandLanes, FiveFollowersTogetherGiveEachBandsOwnFollower)
